@@ -1,0 +1,20 @@
+#pragma once
+
+#include "config/backup_settings.h"
+
+namespace qz {
+
+inline constexpr const char* kRegistryKey = "SOFTWARE\\Corvane\\Corvane Tool";
+inline constexpr const char* kRegistryValue = "Directory";
+
+// Reads every key of the INI file in its fixed order, writing a missing key back with its default
+// at once, creates the download directory when it is missing, and sets BaseDirectory and
+// LogDirectory. False when the download directory is missing and cannot be created; then only
+// WebDocDir and DownloadPath are loaded.
+bool LoadSettings(BackupSettings& settings);
+
+// The steps of LoadSettings that follow the download directory, for a caller that goes on after
+// the directory could not be created.
+void LoadRemainingSettings(BackupSettings& settings);
+
+}  // namespace qz

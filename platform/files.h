@@ -1,0 +1,33 @@
+// File-system operations with the Windows behaviour the logic relies on. Every path goes through
+// NativePath. Failures leave their errno in LastError() of the calling thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace qz::platform {
+
+// errno of the last failed operation of this layer on the calling thread.
+int LastError();
+
+bool PathExists(std::string_view path);
+// One directory, no intermediate ones.
+bool CreateDirectory(std::string_view path);
+bool SetCurrentDirectory(std::string_view path);
+bool DeleteFile(std::string_view path);
+
+// Fails with EEXIST when the target exists. Moves across file systems by a durable copy.
+bool MoveFile(std::string_view from, std::string_view to);
+
+// Copies into a temporary file beside the target, flushes it to disk and renames it over the
+// target, so a target is never left half written. With failIfExists an existing target is EEXIST.
+bool CopyFile(std::string_view from, std::string_view to, bool failIfExists);
+
+// Flushes a file's data to disk.
+bool SyncFile(std::string_view path);
+
+// Bytes available to the calling user on the file system that holds `path`.
+std::optional<std::uint64_t> FreeBytesAvailable(std::string_view path);
+
+}  // namespace qz::platform

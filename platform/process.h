@@ -1,0 +1,40 @@
+// Child processes without a shell: a command line is split by the Windows rules and its program
+// found on PATH. Every child is reaped, so none is left a zombie.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qz::platform {
+
+// Splits a command line as the Windows runtime does: blanks separate arguments, double quotes
+// group, 2n backslashes before a quote give n backslashes and an open/close quote, 2n+1 give n
+// backslashes and a literal quote; other backslashes are literal.
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+// Starts the program of `commandLine` without waiting. Returns the pid, or nothing when the
+// program cannot be started (not found, not executable, empty line).
+std::optional<pid_t> SpawnProcess(std::string_view commandLine);
+
+// Non-blocking: the exit code once the child has ended (reaping it), or nothing while it runs.
+// A child ended by a signal has 128 + the signal's number.
+std::optional<int> QueryExitCode(pid_t pid);
+
+// Waits at most `limit` for the child to end, without reaping it. True when it has ended.
+bool WaitForExit(pid_t pid, std::chrono::milliseconds limit);
+
+// Kills the child and reaps it.
+void KillProcess(pid_t pid);
+
+// Starts a program without waiting and never looks at it again; a detached reaper collects it.
+bool LaunchDetached(std::string_view commandLine);
+
+// Runs `command` through /bin/sh and waits until it has ended. Returns its exit code, or -1.
+int RunShellCommand(std::string_view command);
+
+}  // namespace qz::platform

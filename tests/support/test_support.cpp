@@ -1,0 +1,95 @@
+#include "tests/support/test_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace qz::test {
+namespace fs = std::filesystem;
+
+namespace {
+fs::path TempRoot() {
+  const char* root = std::getenv("QZ_TEST_ROOT");
+  return root ? fs::path(root) : fs::temp_directory_path();
+}
+}  // namespace
+
+TempDir::TempDir() {
+  std::string pattern = (TempRoot() / "dir.XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+void WriteScript(const fs::path& path, const std::string& body) {
+  WriteFile(path, "#!/bin/sh\n" + body + "\n");
+  chmod(path.c_str(), 0755);
+}
+
+std::vector<std::string> ReadLines(const fs::path& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path, std::ios::binary);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+fs::path ConfigHome() { return fs::path(std::getenv("XDG_CONFIG_HOME")); }
+
+fs::path IniFile() { return ConfigHome() / "qzbackup.ini"; }
+
+void ResetConfig() {
+  std::error_code ec;
+  for (const char* var : {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) {
+    fs::path dir = std::getenv(var);
+    fs::remove_all(dir, ec);
+    fs::create_directories(dir);
+  }
+}
+
+PathPrepend::PathPrepend(const fs::path& dir) : saved_(std::getenv("PATH") ?: "") {
+  setenv("PATH", (dir.string() + ":" + saved_).c_str(), 1);
+}
+
+PathPrepend::~PathPrepend() { setenv("PATH", saved_.c_str(), 1); }
+
+void FakeClock::Sleep(std::chrono::milliseconds duration) {
+  pauses.push_back(duration);
+  pendingMs_ += duration.count();
+  now_ += pendingMs_ / 1000;
+  pendingMs_ %= 1000;
+}
+
+std::time_t LocalTimeOf(int year, int month, int day, int hour, int minute, int second) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}
+
+}  // namespace qz::test
