@@ -18,11 +18,13 @@ namespace qz::platform {
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // Starts the program of `commandLine` without waiting. Returns the pid, or nothing when the
-// program cannot be started (not found, not executable, empty line).
+// program cannot be started (not found, not executable, empty line). The child gets default
+// signal handling and no descriptors beyond standard input, output and error.
 std::optional<pid_t> SpawnProcess(std::string_view commandLine);
 
 // Non-blocking: the exit code once the child has ended (reaping it), or nothing while it runs.
-// A child ended by a signal has 128 + the signal's number.
+// A child ended by a signal has 128 + the signal's number; one that can no longer be queried
+// (collected elsewhere) has -1.
 std::optional<int> QueryExitCode(pid_t pid);
 
 // Waits at most `limit` for the child to end, without reaping it. True when it has ended.

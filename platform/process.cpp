@@ -1,0 +1,186 @@
+#include "platform/process.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+extern char** environ;
+
+namespace qz::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Handles a run of backslashes starting at `pos`; returns the position after what it consumed.
+// Before a quote the run escapes (2n+1: literal quote) or halves (2n: the quote still toggles).
+std::size_t TakeBackslashes(std::string_view line, std::size_t pos, std::string& current) {
+  const std::size_t start = pos;
+  while (pos < line.size() && line[pos] == '\\') ++pos;
+  const std::size_t count = pos - start;
+  if (pos < line.size() && line[pos] == '"') {
+    current.append(count / 2, '\\');
+    if (count % 2 == 1) {
+      current += '"';
+      ++pos;
+    }
+    return pos;
+  }
+  current.append(count, '\\');
+  return pos;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+int DecodeStatus(int status) {
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return WEXITSTATUS(status);
+}
+
+// The child starts with default signal handling and an empty mask whatever the parent has set,
+// and inherits no descriptor beyond the standard three.
+struct SpawnSetup {
+  posix_spawnattr_t attr;
+  posix_spawn_file_actions_t actions;
+
+  SpawnSetup() {
+    posix_spawnattr_init(&attr);
+    sigset_t set;
+    sigemptyset(&set);
+    posix_spawnattr_setsigmask(&attr, &set);
+    for (int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2})
+      sigaddset(&set, sig);
+    posix_spawnattr_setsigdefault(&attr, &set);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+std::optional<pid_t> SpawnArguments(const std::vector<std::string>& args) {
+  if (args.empty() || args.front().empty()) return std::nullopt;
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  SpawnSetup setup;
+  pid_t pid = 0;
+  // glibc reports a failed exec as the error of posix_spawnp itself.
+  if (posix_spawnp(&pid, argv[0], &setup.actions, &setup.attr, argv.data(), environ) != 0)
+    return std::nullopt;
+  return pid;
+}
+
+int WaitAndReap(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return DecodeStatus(status);
+}
+
+bool HasEnded(pid_t pid) {
+  siginfo_t info{};
+  if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) < 0)
+    return errno != EINTR;
+  return info.si_pid == pid;
+}
+
+// For kernels without pidfd: look again every few milliseconds until the limit.
+bool PollForExit(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  while (!HasEnded(pid)) {
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+int RemainingMs(Clock::time_point deadline) {
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(std::string_view line) {
+  std::vector<std::string> args;
+  std::size_t pos = 0;
+  while (true) {
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    if (pos >= line.size()) return args;
+    std::string current;
+    bool quoted = false;
+    while (pos < line.size() && (quoted || !IsBlank(line[pos]))) {
+      if (line[pos] == '\\') {
+        pos = TakeBackslashes(line, pos, current);
+      } else if (line[pos] == '"') {
+        quoted = !quoted;
+        ++pos;
+      } else {
+        current += line[pos++];
+      }
+    }
+    args.push_back(std::move(current));
+  }
+}
+
+std::optional<pid_t> SpawnProcess(std::string_view commandLine) {
+  return SpawnArguments(SplitCommandLine(commandLine));
+}
+
+std::optional<int> QueryExitCode(pid_t pid) {
+  int status = 0;
+  pid_t result;
+  do {
+    result = waitpid(pid, &status, WNOHANG);
+  } while (result < 0 && errno == EINTR);
+  if (result == 0) return std::nullopt;
+  // A child already collected elsewhere has ended with an unknown code: never report success.
+  if (result < 0) return -1;
+  return DecodeStatus(status);
+}
+
+bool WaitForExit(pid_t pid, std::chrono::milliseconds limit) {
+  int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (fd < 0) return errno == ESRCH ? true : PollForExit(pid, limit);
+  const auto deadline = Clock::now() + limit;
+  pollfd entry{fd, POLLIN, 0};
+  int ready;
+  do {
+    ready = poll(&entry, 1, RemainingMs(deadline));
+  } while (ready < 0 && errno == EINTR);
+  close(fd);
+  return ready > 0;
+}
+
+void KillProcess(pid_t pid) {
+  kill(pid, SIGKILL);
+  WaitAndReap(pid);
+}
+
+bool LaunchDetached(std::string_view commandLine) {
+  std::optional<pid_t> pid = SpawnProcess(commandLine);
+  if (!pid) return false;
+  std::thread([child = *pid] { WaitAndReap(child); }).detach();
+  return true;
+}
+
+int RunShellCommand(std::string_view command) {
+  std::optional<pid_t> pid = SpawnArguments({"/bin/sh", "-c", std::string(command)});
+  return pid ? WaitAndReap(*pid) : -1;
+}
+
+}  // namespace qz::platform

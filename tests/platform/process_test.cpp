@@ -1,0 +1,142 @@
+#include "platform/process.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace qz::platform {
+namespace {
+
+using Args = std::vector<std::string>;
+using std::chrono::milliseconds;
+
+// True once `pid` is neither running nor a zombie of ours. Looks without collecting.
+bool IsCollected(pid_t pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) < 0 &&
+         errno == ECHILD;
+}
+
+int RunToEnd(const std::string& commandLine) {
+  std::optional<pid_t> pid = SpawnProcess(commandLine);
+  if (!pid) return -1000;
+  EXPECT_TRUE(WaitForExit(*pid, milliseconds(10000)));
+  std::optional<int> code = QueryExitCode(*pid);
+  return code.value_or(-2000);
+}
+
+TEST(SplitCommandLineTest, BlanksSeparateAndQuotesGroup) {
+  EXPECT_EQ(SplitCommandLine("wget  --tries=5\thttp://S/a"),
+            (Args{"wget", "--tries=5", "http://S/a"}));
+  EXPECT_EQ(SplitCommandLine("  a \"b c\" d\"e f\"g  "), (Args{"a", "b c", "de fg"}));
+  EXPECT_EQ(SplitCommandLine("a \"\" b"), (Args{"a", "", "b"}));
+  EXPECT_EQ(SplitCommandLine("a \"open to end"), (Args{"a", "open to end"}));
+  EXPECT_EQ(SplitCommandLine(""), Args{});
+  EXPECT_EQ(SplitCommandLine("   "), Args{});
+}
+
+TEST(SplitCommandLineTest, BackslashesEscapeOnlyBeforeAQuote) {
+  EXPECT_EQ(SplitCommandLine(R"(C:\dir\x.exe a\\b)"), (Args{R"(C:\dir\x.exe)", R"(a\\b)"}));
+  EXPECT_EQ(SplitCommandLine(R"(a\"b)"), (Args{R"(a"b)"}));           // 1 -> literal quote
+  EXPECT_EQ(SplitCommandLine(R"("a\\" b)"), (Args{R"(a\)", "b"}));    // 2 -> one, quote closes
+  EXPECT_EQ(SplitCommandLine(R"(a\\\"b)"), (Args{R"(a\"b)"}));        // 3 -> one + quote
+  EXPECT_EQ(SplitCommandLine(R"(a\\\\"b c")"), (Args{R"(a\\b c)"}));  // 4 -> two, quote opens
+  EXPECT_EQ(SplitCommandLine(R"("a\"b c" d)"), (Args{R"(a"b c)", "d"}));
+  EXPECT_EQ(SplitCommandLine(R"(x\)"), (Args{R"(x\)"}));
+}
+
+TEST(SpawnProcessTest, ReportsExitCodesAndSignalDeaths) {
+  EXPECT_EQ(RunToEnd("sh -c \"exit 0\""), 0);
+  EXPECT_EQ(RunToEnd("sh -c \"exit 3\""), 3);
+  EXPECT_EQ(RunToEnd("sh -c \"exit 255\""), 255);
+  EXPECT_EQ(RunToEnd("sh -c \"kill -TERM $$\""), 128 + SIGTERM);
+  EXPECT_EQ(RunToEnd("sh -c \"kill -KILL $$\""), 128 + SIGKILL);
+}
+
+TEST(SpawnProcessTest, FailsForAMissingProgramOrAnEmptyLine) {
+  EXPECT_FALSE(SpawnProcess("qz-no-such-program-anywhere --flag"));
+  EXPECT_FALSE(SpawnProcess("/nonexistent/dir/prog"));
+  EXPECT_FALSE(SpawnProcess("   "));
+  test::TempDir dir;
+  test::WriteFile(dir / "not-executable", "#!/bin/sh\n");
+  EXPECT_FALSE(SpawnProcess((dir / "not-executable").string()));
+}
+
+TEST(SpawnProcessTest, FindsTheProgramOnPath) {
+  test::TempDir dir;
+  test::WriteScript(dir / "qz-fake-tool", "echo \"$@\" > \"$QZ_OUT\"; exit 4");
+  test::PathPrepend path(dir.path());
+  setenv("QZ_OUT", (dir / "out").c_str(), 1);
+  EXPECT_EQ(RunToEnd("qz-fake-tool one \"two three\""), 4);
+  unsetenv("QZ_OUT");
+  EXPECT_EQ(test::ReadFile(dir / "out"), "one two three\n");
+}
+
+TEST(SpawnProcessTest, ChildStartsWithCleanSignalsAndNoExtraDescriptors) {
+  int fd = open("/dev/null", O_RDONLY);  // deliberately without close-on-exec
+  ASSERT_GE(fd, 3);
+  sigset_t term, old;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &term, &old);
+  EXPECT_EQ(RunToEnd("sh -c \"test -e /proc/self/fd/" + std::to_string(fd) + "\""), 1);
+  EXPECT_EQ(RunToEnd("sh -c \"kill -TERM $$; exit 0\""), 128 + SIGTERM);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  close(fd);
+}
+
+TEST(ProcessLifetimeTest, QueryReapsOnlyOnceEnded) {
+  std::optional<pid_t> pid = SpawnProcess("sleep 30");
+  ASSERT_TRUE(pid);
+  EXPECT_FALSE(QueryExitCode(*pid));
+  EXPECT_FALSE(WaitForExit(*pid, milliseconds(20)));
+  KillProcess(*pid);
+  EXPECT_TRUE(IsCollected(*pid));
+}
+
+TEST(ProcessLifetimeTest, WaitForExitLeavesTheChildToBeQueried) {
+  std::optional<pid_t> pid = SpawnProcess("sh -c \"exit 9\"");
+  ASSERT_TRUE(pid);
+  EXPECT_TRUE(WaitForExit(*pid, milliseconds(10000)));
+  EXPECT_FALSE(IsCollected(*pid));
+  EXPECT_EQ(QueryExitCode(*pid), 9);
+  EXPECT_TRUE(IsCollected(*pid));
+}
+
+TEST(ProcessLifetimeTest, LaunchDetachedLeavesNoZombie) {
+  test::TempDir dir;
+  std::string pidFile = (dir / "pid").string();
+  ASSERT_TRUE(LaunchDetached("sh -c \"echo $$ > " + pidFile + "\""));
+  EXPECT_FALSE(LaunchDetached("qz-no-such-program-anywhere"));
+  std::string written;
+  for (int i = 0; i < 1000 && written.find('\n') == std::string::npos; ++i) {
+    std::this_thread::sleep_for(milliseconds(5));
+    written = test::ReadFile(pidFile);
+  }
+  ASSERT_FALSE(written.empty());
+  const std::filesystem::path proc = "/proc/" + written.substr(0, written.find('\n'));
+  for (int i = 0; i < 1000 && std::filesystem::exists(proc); ++i)
+    std::this_thread::sleep_for(milliseconds(5));
+  EXPECT_FALSE(std::filesystem::exists(proc)) << "left as a zombie";
+}
+
+TEST(RunShellCommandTest, RunsThroughTheShellAndWaits) {
+  test::TempDir dir;
+  std::string out = (dir / "out").string();
+  EXPECT_EQ(RunShellCommand("echo one two | tr ' ' '-' > " + out + "; exit 6"), 6);
+  EXPECT_EQ(test::ReadFile(out), "one-two\n");
+  EXPECT_EQ(RunShellCommand("kill -KILL $$"), 128 + SIGKILL);
+}
+
+}  // namespace
+}  // namespace qz::platform
