@@ -12,6 +12,6 @@ std::string MachineRegistryPath();
 
 // The text value, or nothing when the key or the value is absent.
 std::optional<std::string> ReadMachineRegistryValue(std::string_view keyPath,
-                                                     std::string_view valueName);
+                                                    std::string_view valueName);
 
 }  // namespace qz::platform

@@ -28,9 +28,7 @@ class IsolatedEnvironment : public ::testing::Environment {
   }
 
  private:
-  static void Set(const char* name, const std::string& value) {
-    setenv(name, value.c_str(), 1);
-  }
+  static void Set(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
   std::string root_;
 };
 

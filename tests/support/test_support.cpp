@@ -54,9 +54,13 @@ std::vector<std::string> ReadLines(const fs::path& path) {
   return lines;
 }
 
-fs::path ConfigHome() { return fs::path(std::getenv("XDG_CONFIG_HOME")); }
+fs::path ConfigHome() {
+  return fs::path(std::getenv("XDG_CONFIG_HOME"));
+}
 
-fs::path IniFile() { return ConfigHome() / "qzbackup.ini"; }
+fs::path IniFile() {
+  return ConfigHome() / "qzbackup.ini";
+}
 
 void ResetConfig() {
   std::error_code ec;
@@ -67,11 +71,14 @@ void ResetConfig() {
   }
 }
 
-PathPrepend::PathPrepend(const fs::path& dir) : saved_(std::getenv("PATH") ?: "") {
+PathPrepend::PathPrepend(const fs::path& dir)
+    : saved_(std::getenv("PATH") ? std::getenv("PATH") : "") {
   setenv("PATH", (dir.string() + ":" + saved_).c_str(), 1);
 }
 
-PathPrepend::~PathPrepend() { setenv("PATH", saved_.c_str(), 1); }
+PathPrepend::~PathPrepend() {
+  setenv("PATH", saved_.c_str(), 1);
+}
 
 void FakeClock::Sleep(std::chrono::milliseconds duration) {
   pauses.push_back(duration);

@@ -65,7 +65,6 @@ class FakeClock : public platform::Clock {
 };
 
 // Local calendar time -> time_t (mktime with isdst = -1).
-std::time_t LocalTimeOf(int year, int month, int day, int hour = 0, int minute = 0,
-                        int second = 0);
+std::time_t LocalTimeOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
 }  // namespace qz::test

@@ -1,0 +1,177 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/paths.h"
+
+namespace qz::platform {
+namespace {
+
+thread_local int lastError = 0;
+
+bool Fail() {
+  lastError = errno;
+  return false;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+void SyncDirectory(const std::string& dir) {
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+bool CopyContents(int in, int out) {
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t n = read(in, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(out, buffer + done, n - done);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += w;
+    }
+  }
+}
+
+// Writes a durable copy of `from` into a fresh temporary file beside `to`; returns its name.
+bool WriteTemporaryCopy(const std::string& from, const std::string& to, std::string& temp) {
+  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st {};
+  fstat(in, &st);
+  temp = to + ".qzpart.XXXXXX";
+  int out = mkostemp(temp.data(), O_CLOEXEC);
+  if (out < 0) {
+    int saved = errno;
+    close(in);
+    errno = saved;
+    return false;
+  }
+  bool ok = CopyContents(in, out) && fchmod(out, st.st_mode & 07777) == 0 && fsync(out) == 0;
+  int saved = errno;
+  close(in);
+  if (close(out) != 0 && ok) {
+    ok = false;
+    saved = errno;
+  }
+  if (!ok) {
+    unlink(temp.c_str());
+    errno = saved;
+  }
+  return ok;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without the flag: a hard link fails on an existing target, as wanted.
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  unlink(from.c_str());
+  return true;
+}
+
+}  // namespace
+
+int LastError() {
+  return lastError;
+}
+
+bool PathExists(std::string_view path) {
+  struct stat st {};
+  return lstat(NativePath(path).c_str(), &st) == 0 || Fail();
+}
+
+bool CreateDirectory(std::string_view path) {
+  return mkdir(NativePath(path).c_str(), 0777) == 0 || Fail();
+}
+
+bool SetCurrentDirectory(std::string_view path) {
+  return chdir(NativePath(path).c_str()) == 0 || Fail();
+}
+
+bool DeleteFile(std::string_view path) {
+  std::string native = NativePath(path);
+  if (unlink(native.c_str()) != 0) return Fail();
+  SyncDirectory(DirectoryOf(native));
+  return true;
+}
+
+bool MoveFile(std::string_view fromPath, std::string_view toPath) {
+  std::string from = NativePath(fromPath), to = NativePath(toPath);
+  if (RenameNoReplace(from, to)) {
+    SyncDirectory(DirectoryOf(to));
+    SyncDirectory(DirectoryOf(from));
+    return true;
+  }
+  if (errno != EXDEV) return Fail();
+  std::string temp;
+  if (!WriteTemporaryCopy(from, to, temp)) return Fail();
+  if (!RenameNoReplace(temp, to)) {
+    int saved = errno;
+    unlink(temp.c_str());
+    errno = saved;
+    return Fail();
+  }
+  SyncDirectory(DirectoryOf(to));
+  if (unlink(from.c_str()) != 0) return Fail();
+  SyncDirectory(DirectoryOf(from));
+  return true;
+}
+
+bool CopyFile(std::string_view fromPath, std::string_view toPath, bool failIfExists) {
+  std::string from = NativePath(fromPath), to = NativePath(toPath);
+  std::string temp;
+  if (!WriteTemporaryCopy(from, to, temp)) return Fail();
+  bool placed = failIfExists ? RenameNoReplace(temp, to) : rename(temp.c_str(), to.c_str()) == 0;
+  if (!placed) {
+    int saved = errno;
+    unlink(temp.c_str());
+    errno = saved;
+    return Fail();
+  }
+  SyncDirectory(DirectoryOf(to));
+  return true;
+}
+
+bool SyncFile(std::string_view path) {
+  int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Fail();
+  bool ok = fsync(fd) == 0;
+  int saved = errno;
+  close(fd);
+  errno = saved;
+  return ok || Fail();
+}
+
+std::optional<std::uint64_t> FreeBytesAvailable(std::string_view path) {
+  struct statvfs st {};
+  if (statvfs(NativePath(path).c_str(), &st) != 0) {
+    Fail();
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+}
+
+}  // namespace qz::platform
