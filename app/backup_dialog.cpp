@@ -1,0 +1,194 @@
+#include "app/backup_dialog.h"
+
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "app/about_dialog.h"
+#include "app/dialog_units.h"
+#include "app/icons.h"
+#include "app/resource_ids.h"
+#include "config/event_log.h"
+#include "config/load_settings.h"
+#include "config/process_values.h"
+#include "config/string_table.h"
+
+namespace qz {
+namespace {
+
+QString Text(int id) {
+  return QString::fromStdString(LoadString(id));
+}
+
+}  // namespace
+
+BackupDialog::ThreadStarters BackupDialog::DefaultThreadStarters() {
+  return {};
+}
+
+BackupDialog::BackupDialog(QWidget* parent, ThreadStarters starters)
+    : QDialog(parent), windowIcon_(LoadIcon(IDI_MAIN)), starters_(std::move(starters)) {
+  setFont(DialogFont());
+  setWindowTitle("Corvane Backup-Tool");
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  CreateControls();
+}
+
+BackupDialog::~BackupDialog() {
+  AutoBackupTarget* self = this;
+  MainWindowHandle.compare_exchange_strong(self, nullptr);
+}
+
+void BackupDialog::CreateControls() {
+  DialogUnits du(font());
+  setFixedSize(du.Size(502, 300));
+
+  auto* frame = new QGroupBox("Backup files from servers", this);
+  frame->setGeometry(du.Rect(7, 7, 488, 262));
+
+  resultList_ = new QTreeWidget(this);
+  resultList_->setObjectName("IDC_RESULT_LIST");
+  resultList_->setGeometry(du.Rect(28, 25, 445, 213));
+  resultList_->setRootIsDecorated(false);
+  resultList_->setSortingEnabled(false);
+  resultList_->header()->setSectionsClickable(false);
+  resultList_->setHeaderHidden(true);
+  resultList_->setColumnCount(0);
+
+  auto* backupNow = new QPushButton("Backup now", this);
+  backupNow->setObjectName("IDC_BACKUP_NOW");
+  backupNow->setGeometry(du.Rect(219, 249, 63, 14));
+  backupNow->setAutoDefault(false);
+  connect(backupNow, &QPushButton::clicked, this, [this] { RunBackup(); });
+
+  auto* settings = new QPushButton("Settings", this);
+  settings->setObjectName("IDC_SETTINGS");
+  settings->setGeometry(du.Rect(7, 279, 50, 14));
+  settings->setAutoDefault(false);
+  connect(settings, &QPushButton::clicked, this, [this] { OnSettings(); });
+
+  auto* exit = new QPushButton("Exit", this);
+  exit->setObjectName("IDOK");
+  exit->setGeometry(du.Rect(225, 279, 50, 14));
+  exit->setDefault(true);
+  connect(exit, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void BackupDialog::OnInitDialog() {
+  setWindowIcon(windowIcon_);
+  if (!LoadSettings()) {
+    ShowCreateDirFailed();
+    return;
+  }
+  SetUpResultList();
+  MainWindowHandle = this;
+  if (starters_.scheduler) starters_.scheduler();
+  if (HardDiskWatchDogActive == 1 && starters_.watchdog) starters_.watchdog();
+}
+
+bool BackupDialog::LoadSettings() {
+  settingsLoaded_ = qz::LoadSettings(backupSettings_);
+  return settingsLoaded_;
+}
+
+void BackupDialog::ShowCreateDirFailed() {
+  QString text =
+      QString::fromStdString(FormatString(IDS_CREATE_DIR_FAILED, backupSettings_.DownloadPath));
+  QMessageBox box(QMessageBox::Warning, Text(IDS_ERROR), text, QMessageBox::Ok, this);
+  box.exec();
+}
+
+void BackupDialog::SetUpResultList() {
+  resultList_->setColumnCount(3);
+  resultList_->setHeaderLabels(
+      {Text(IDS_COL_SERVER), Text(IDS_COL_FILENAME), Text(IDS_COL_STATUS)});
+  resultList_->setColumnWidth(0, 140);
+  resultList_->setColumnWidth(1, 350);
+  resultList_->setColumnWidth(2, 150);
+  resultList_->setIconSize(QSize(13, 13));
+  resultList_->setHeaderHidden(false);
+}
+
+void BackupDialog::RunBackup() {}
+
+int BackupDialog::OnAutoBackup() {
+  WriteLog("Started backup automatically");
+  RunBackup();
+  return 0;
+}
+
+void BackupDialog::OnSettings() {}
+
+bool BackupDialog::OnSysCommand(int commandId) {
+  if ((commandId & 0xFFF0) != IDM_ABOUTBOX) return false;
+  ShowAboutBox();
+  return true;
+}
+
+void BackupDialog::ShowAboutBox() {
+  AboutDialog about(this);
+  about.exec();
+}
+
+void BackupDialog::contextMenuEvent(QContextMenuEvent* event) {
+  QString text = Text(IDS_ABOUTBOX);
+  if (text.isEmpty()) return;
+  QMenu menu(this);
+  QAction* about = menu.addAction(text);
+  if (menu.exec(event->globalPos()) == about) OnSysCommand(IDM_ABOUTBOX);
+}
+
+void BackupDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1) {
+    OnSysCommand(IDM_ABOUTBOX);
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void BackupDialog::AddLine(const ResultLine& line) {
+  auto* item = new QTreeWidgetItem;
+  item->setText(0, QString::fromStdString(line.server));
+  item->setIcon(0, LoadIcon(line.image == kImageOk ? IDI_STATUS_OK : IDI_STATUS_FAILED));
+  item->setText(1, QString::fromStdString(line.file));
+  item->setText(2, QString::fromStdString(line.status));
+  resultList_->insertTopLevelItem(0, item);
+}
+
+int BackupDialog::CountLines() const {
+  return resultList_->topLevelItemCount();
+}
+
+void BackupDialog::DeleteLine(int index) {
+  delete resultList_->takeTopLevelItem(index);
+}
+
+void BackupDialog::SendAutoBackup() {
+  std::promise<void> done;
+  std::future<void> handled = done.get_future();
+  QMetaObject::invokeMethod(
+      this, [this, &done] { HandleAutoBackupRequest(&done); }, Qt::QueuedConnection);
+  handled.wait();
+}
+
+void BackupDialog::HandleAutoBackupRequest(std::promise<void>* done) {
+  pendingAutoBackups_.push_back(done);
+  if (!running_) RunPendingAutoBackups();
+}
+
+void BackupDialog::RunPendingAutoBackups() {
+  while (!pendingAutoBackups_.empty()) {
+    std::promise<void>* done = pendingAutoBackups_.front();
+    pendingAutoBackups_.erase(pendingAutoBackups_.begin());
+    OnAutoBackup();
+    done->set_value();
+  }
+}
+
+}  // namespace qz

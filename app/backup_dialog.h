@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <functional>
+#include <future>
+#include <vector>
+
+#include "backup/result_list.h"
+#include "config/backup_settings.h"
+#include "monitor/main_window_handle.h"
+
+class QTreeWidget;
+
+namespace qz {
+
+// The main window: the result list, "Backup now", "Settings" and "Exit".
+class BackupDialog : public QDialog, public ResultList, public AutoBackupTarget {
+  Q_OBJECT
+ public:
+  // How the window starts its two background threads; tests replace them.
+  struct ThreadStarters {
+    std::function<void()> scheduler;
+    std::function<void()> watchdog;
+  };
+  static ThreadStarters DefaultThreadStarters();
+
+  explicit BackupDialog(QWidget* parent = nullptr,
+                        ThreadStarters starters = DefaultThreadStarters());
+  ~BackupDialog() override;
+
+  // The window's initialisation: settings, list columns and images, the handle, the threads.
+  void OnInitDialog();
+  bool LoadSettings();
+  void RunBackup();
+  int OnAutoBackup();
+  void OnSettings();
+  // A system-menu command; true when it was the About command.
+  bool OnSysCommand(int commandId);
+
+  // ResultList
+  void AddLine(const ResultLine& line) override;
+  int CountLines() const override;
+  void DeleteLine(int index) override;
+
+  // AutoBackupTarget: called by the scheduler thread.
+  void SendAutoBackup() override;
+
+  BackupSettings& Settings() { return backupSettings_; }
+  bool SettingsLoaded() const { return settingsLoaded_; }
+  QTreeWidget* ResultListControl() const { return resultList_; }
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void CreateControls();
+  void SetUpResultList();
+  void ShowCreateDirFailed();
+  void ShowAboutBox();
+  // Runs on the main thread: at once when idle, or after the run that is going on.
+  void HandleAutoBackupRequest(std::promise<void>* done);
+  void RunPendingAutoBackups();
+
+  BackupSettings backupSettings_;
+  QTreeWidget* resultList_ = nullptr;
+  QIcon windowIcon_;
+  ThreadStarters starters_;
+  bool settingsLoaded_ = false;
+  bool running_ = false;
+  std::vector<std::promise<void>*> pendingAutoBackups_;
+};
+
+}  // namespace qz

@@ -1,0 +1,51 @@
+// qzbackup: the window by default; --run for one headless run; --service for the window-less
+// scheduler and watchdog.
+#include <unistd.h>
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/backup_app.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: qzbackup [--run | --service | --help | --version]\n"
+    "\n"
+    "Backs up the recordings of a call-recording installation.\n"
+    "\n"
+    "  (no option)  open the window: \"Backup now\", settings, automatic starts\n"
+    "  --run        perform one backup run without a window and print one line per file\n"
+    "  --service    run the automatic-start scheduler and the disk watchdog without a window\n"
+    "  --help       show this text\n"
+    "  --version    show the version\n";
+
+int RunWindow(int argc, char** argv) {
+  QApplication app(argc, argv);
+  qz::BackupApp backupApp;
+  backupApp.InitInstance();
+  // The background threads are never stopped: like them, everything ends with the process.
+  std::fflush(nullptr);
+  _exit(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    std::string option = argv[1];
+    if (option == "--help" || option == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (option == "--version") {
+      std::puts("qzbackup Version 2.0");
+      return 0;
+    }
+    std::fprintf(stderr, "qzbackup: unknown option %s\n\n%s", argv[1], kUsage);
+    return 2;
+  }
+  return RunWindow(argc, argv);
+}

@@ -1,0 +1,181 @@
+#include "app/backup_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <atomic>
+#include <thread>
+
+#include "app/about_dialog.h"
+#include "app/dialog_units.h"
+#include "config/process_values.h"
+#include "tests/support/test_support.h"
+
+namespace qz {
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "app_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+// Closes the next modal dialog once it shows, and remembers what it said.
+struct ModalCloser {
+  QString title, text;
+  int seen = 0;
+  void Arm() {
+    QTimer::singleShot(0, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal) return Arm();
+      ++seen;
+      title = modal->windowTitle();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) text = box->text();
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->accept();
+    });
+  }
+};
+
+class BackupDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    test::ResetConfig();
+    MainWindowHandle = nullptr;
+  }
+  BackupDialog::ThreadStarters CountingStarters() {
+    return {[this] { ++schedulerStarts_; }, [this] { ++watchdogStarts_; }};
+  }
+  void WriteIni(const std::string& downloadPath, const std::string& rest = "") {
+    test::WriteFile(test::IniFile(), "[Config]\nDownloadPath=" + downloadPath + "\n" + rest);
+  }
+  test::TempDir dir_;
+  int schedulerStarts_ = 0, watchdogStarts_ = 0;
+};
+
+TEST_F(BackupDialogTest, StartUpShowsColumnsStoresTheHandleAndStartsTheScheduler) {
+  WriteIni(dir_.str() + "/downloads");
+  BackupDialog dialog(nullptr, CountingStarters());
+  dialog.OnInitDialog();
+  QTreeWidget* list = dialog.ResultListControl();
+  ASSERT_EQ(list->columnCount(), 3);
+  EXPECT_FALSE(list->isHeaderHidden());
+  EXPECT_EQ(list->headerItem()->text(0), "Server");
+  EXPECT_EQ(list->headerItem()->text(1), "Filename");
+  EXPECT_EQ(list->headerItem()->text(2), "Status");
+  EXPECT_EQ(list->columnWidth(0), 140);
+  EXPECT_EQ(list->columnWidth(1), 350);
+  EXPECT_EQ(list->columnWidth(2), 150);
+  EXPECT_EQ(MainWindowHandle.load(), &dialog);
+  EXPECT_EQ(schedulerStarts_, 1);
+  EXPECT_EQ(watchdogStarts_, 0);
+  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "downloads"));
+}
+
+TEST_F(BackupDialogTest, WatchdogStartsOnlyWhenActiveIsExactlyOne) {
+  for (int active : {1, 2}) {
+    WriteIni(dir_.str(), "[WatchDog]\nHardDiskWatchDogActive=" + std::to_string(active) + "\n");
+    watchdogStarts_ = 0;
+    BackupDialog dialog(nullptr, CountingStarters());
+    dialog.OnInitDialog();
+    EXPECT_EQ(watchdogStarts_, active == 1 ? 1 : 0) << active;
+  }
+}
+
+TEST_F(BackupDialogTest, UncreatableDownloadDirectoryShowsOneMessageAndStartsNothing) {
+  std::string path = dir_.str() + "/missing/downloads";
+  WriteIni(path);
+  ModalCloser closer;
+  closer.Arm();
+  BackupDialog dialog(nullptr, CountingStarters());
+  dialog.OnInitDialog();
+  EXPECT_EQ(closer.seen, 1);
+  EXPECT_EQ(closer.title, "Error");
+  EXPECT_EQ(closer.text,
+            QString::fromStdString("Failed to create download directory " + path + " !"));
+  EXPECT_TRUE(dialog.ResultListControl()->isHeaderHidden());
+  EXPECT_EQ(MainWindowHandle.load(), nullptr);
+  EXPECT_EQ(schedulerStarts_ + watchdogStarts_, 0);
+}
+
+TEST_F(BackupDialogTest, AboutCommandMasksTheLowFourBits) {
+  BackupDialog dialog(nullptr, CountingStarters());
+  for (int id : {0x10, 0x1F}) {
+    ModalCloser closer;
+    closer.Arm();
+    EXPECT_TRUE(dialog.OnSysCommand(id));
+    EXPECT_EQ(closer.title, QString::fromUtf8("Info über qzbackup"));
+  }
+  EXPECT_FALSE(dialog.OnSysCommand(0x20));
+  EXPECT_FALSE(dialog.OnSysCommand(0xF060));
+}
+
+TEST_F(BackupDialogTest, EnterPressesExitAndClosesTheWindow) {
+  WriteIni(dir_.str());
+  BackupDialog dialog(nullptr, CountingStarters());
+  dialog.OnInitDialog();
+  QTimer::singleShot(0, [&] { QTest::keyClick(&dialog, Qt::Key_Return); });
+  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+}
+
+TEST_F(BackupDialogTest, ControlsStandAtTheirTemplatePositions) {
+  BackupDialog dialog(nullptr, CountingStarters());
+  DialogUnits du(dialog.font());
+  EXPECT_EQ(dialog.size(), du.Size(502, 300));
+  EXPECT_EQ(dialog.findChild<QPushButton*>("IDC_BACKUP_NOW")->geometry(),
+            du.Rect(219, 249, 63, 14));
+  EXPECT_EQ(dialog.findChild<QPushButton*>("IDC_SETTINGS")->geometry(), du.Rect(7, 279, 50, 14));
+  EXPECT_TRUE(dialog.findChild<QPushButton*>("IDOK")->isDefault());
+  EXPECT_EQ(dialog.ResultListControl()->geometry(), du.Rect(28, 25, 445, 213));
+  EXPECT_GE(du.baseX(), 4);
+  EXPECT_GE(du.baseY(), 8);
+}
+
+TEST_F(BackupDialogTest, NewestResultLineIsOnTop) {
+  WriteIni(dir_.str());
+  BackupDialog dialog(nullptr, CountingStarters());
+  dialog.OnInitDialog();
+  dialog.AddLine({"srv1", "a.wav", "Backup of file successfull", kImageOk});
+  dialog.AddLine({"srv2", "b.wav", "Failed to download file", kImageFailed});
+  ASSERT_EQ(dialog.CountLines(), 2);
+  EXPECT_EQ(dialog.ResultListControl()->topLevelItem(0)->text(1), "b.wav");
+  dialog.DeleteLine(1);
+  ASSERT_EQ(dialog.CountLines(), 1);
+  EXPECT_EQ(dialog.ResultListControl()->topLevelItem(0)->text(0), "srv2");
+}
+
+TEST_F(BackupDialogTest, AutomaticStartFromAnotherThreadWaitsForTheRun) {
+  WriteIni(dir_.str());
+  std::filesystem::create_directory(dir_ / "log");
+  BackupDialog dialog(nullptr, CountingStarters());
+  dialog.OnInitDialog();
+  LogDirectory = dir_.str() + "/log/";
+  std::atomic<bool> returned = false;
+  std::thread scheduler([&] {
+    dialog.SendAutoBackup();
+    returned = true;
+  });
+  while (!returned) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  scheduler.join();
+  auto lines = test::ReadLines(dir_ / "log" / "qzbackup.log");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(", Started backup automatically"), std::string::npos);
+}
+
+TEST(AboutDialogTest, ShowsTheVersion) {
+  App();
+  AboutDialog about;
+  EXPECT_EQ(about.findChild<QLabel*>("version")->text(), "qzbackup Version 2.0");
+}
+
+}  // namespace
+}  // namespace qz
