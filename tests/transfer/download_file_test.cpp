@@ -1,0 +1,265 @@
+#include "transfer/download_file.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/event_log.h"
+#include "config/process_values.h"
+#include "tests/support/test_support.h"
+#include "tests/transfer/test_web_server.h"
+
+namespace qz {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+constexpr const char* kRecCommand = "wget --tries=5 --waitretry=2 http://S/ConfData/Rec%2001.wav";
+
+// Replaces PATH for the lifetime of the object.
+class ScopedPath {
+ public:
+  explicit ScopedPath(const std::string& path) : saved_(std::getenv("PATH")) {
+    setenv("PATH", path.c_str(), 1);
+  }
+  ~ScopedPath() { setenv("PATH", saved_.c_str(), 1); }
+
+ private:
+  std::string saved_;
+};
+
+// Every download runs in a fresh current directory and logs into a folder of its own.
+class DownloadFileTest : public ::testing::Test {
+ protected:
+  DownloadFileTest() : savedCwd_(fs::current_path()), savedLogDirectory_(LogDirectory) {
+    fs::current_path(work_.path());
+    LogDirectory = logs_.str() + "/";
+    settings_.WebDocDir = "ConfData";
+    setenv("no_proxy", "127.0.0.1", 1);
+  }
+  ~DownloadFileTest() override {
+    fs::current_path(savedCwd_);
+    LogDirectory = savedLogDirectory_;
+  }
+
+  int Download(const std::string& server, const std::string& name) {
+    return DownloadFile(settings_, server, name, clock_);
+  }
+
+  // A stand-in wget, run in the download directory; it may write `args` beside itself.
+  void FakeWget(const std::string& body) {
+    test::WriteScript(bin_ / "wget",
+                      "printf '%s\\n' \"$@\" > \"" + (bin_ / "args").string() + "\"\n" + body);
+    fakePath_.emplace(bin_.path());
+  }
+  Lines FakeWgetArgs() const { return test::ReadLines(bin_ / "args"); }
+
+  Lines Logged() const { return test::ReadLines(logs_ / "qzbackup.log"); }
+  std::string LogLine(const std::string& text) {
+    std::string line = FormatLogLine(clock_.Now(), text);
+    line.pop_back();
+    return line;
+  }
+
+  Lines DownloadedFiles() const {
+    Lines names;
+    for (const auto& entry : fs::directory_iterator(work_.path()))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string Downloaded(const std::string& name) const { return test::ReadFile(work_ / name); }
+  void PlaceOld(const std::string& name) const { test::WriteFile(work_ / name, "old"); }
+
+  test::TempDir work_, logs_, bin_;
+  test::FakeClock clock_;
+  BackupSettings settings_;
+
+ private:
+  fs::path savedCwd_;
+  std::string savedLogDirectory_;
+  std::optional<test::PathPrepend> fakePath_;
+};
+
+TEST_F(DownloadFileTest, EmptyServerOrFileNameStartsNoChild) {
+  FakeWget("touch ran");
+  EXPECT_EQ(Download("", ""), -2);
+  EXPECT_EQ(Download("S", ""), -3);
+  EXPECT_EQ(Logged(), (Lines{LogLine("No server for download specified in db"),
+                             LogLine("No file for download specified in db")}));
+  EXPECT_EQ(DownloadedFiles(), Lines{});
+}
+
+TEST_F(DownloadFileTest, BuildsBothCommandLineFormats) {
+  FakeWget("echo new > 'Rec 01.wav'");
+  EXPECT_EQ(Download("S", "Rec 01.wav"), 1);
+  EXPECT_EQ(FakeWgetArgs(),
+            (Lines{"--tries=5", "--waitretry=2", "http://S/ConfData/Rec%2001.wav"}));
+
+  settings_.DownloadTransferRateKbs = -5;
+  settings_.WebDocDir = "";
+  EXPECT_EQ(Download("S", "Rec 01.wav"), 1);
+  EXPECT_EQ(FakeWgetArgs(),
+            (Lines{"--limit-rate=-5", "--tries=5", "--waitretry=2", "http://S//Rec%2001.wav"}));
+  EXPECT_EQ(Logged(),
+            (Lines{LogLine(kRecCommand), LogLine("wget --limit-rate=-5 --tries=5 --waitretry=2 "
+                                                 "http://S//Rec%2001.wav")}));
+}
+
+TEST_F(DownloadFileTest, RunsALongCommandLineWhole) {
+  FakeWget("echo new > x.wav");
+  const std::string server(600, 'h');
+  EXPECT_EQ(Download(server, "x.wav"), 1);
+  EXPECT_EQ(FakeWgetArgs().back(), "http://" + server + "/ConfData/x.wav");
+  EXPECT_EQ(Logged(),
+            Lines{LogLine("wget --tries=5 --waitretry=2 http://" + server + "/ConfData/x.wav")});
+}
+
+TEST_F(DownloadFileTest, NonZeroExitLogsTheCodeAndRemovesThePartialFile) {
+  FakeWget("echo partial > 'Rec 01.wav'; exit 1");
+  EXPECT_EQ(Download("S", "Rec 01.wav"), -1);
+  EXPECT_EQ(Logged(),
+            Lines{LogLine(std::string("ERROR for cmd: ") + kRecCommand + "  [ErrorCode=1]")});
+  EXPECT_EQ(DownloadedFiles(), Lines{});
+}
+
+TEST_F(DownloadFileTest, ExistingFileIsOutOfTheWayAndReplacedOnSuccess) {
+  PlaceOld("Rec 01.wav");
+  FakeWget("[ -e 'Rec 01.wav' ] && exit 99\necho new > 'Rec 01.wav'");
+  EXPECT_EQ(Download("S", "Rec 01.wav"), 1);
+  EXPECT_EQ(DownloadedFiles(), Lines{"Rec 01.wav"});
+  EXPECT_EQ(Downloaded("Rec 01.wav"), "new\n");
+  EXPECT_EQ(Logged(), Lines{LogLine(kRecCommand)});
+}
+
+TEST_F(DownloadFileTest, ExistingFileComesBackAfterAFailure) {
+  PlaceOld("Rec 01.wav");
+  FakeWget("[ -e 'Rec 01.wav' ] && exit 99\necho partial > 'Rec 01.wav'; exit 4");
+  EXPECT_EQ(Download("S", "Rec 01.wav"), -1);
+  EXPECT_EQ(DownloadedFiles(), Lines{"Rec 01.wav"});
+  EXPECT_EQ(Downloaded("Rec 01.wav"), "old");
+}
+
+TEST_F(DownloadFileTest, ExitZeroWithoutTheFileIsAFailure) {
+  PlaceOld("Rec 01.wav");
+  FakeWget("echo new > 'Rec 01.wav.1'");
+  EXPECT_EQ(Download("S", "Rec 01.wav"), -1);
+  EXPECT_EQ(Downloaded("Rec 01.wav"), "old");
+  EXPECT_EQ(DownloadedFiles(), (Lines{"Rec 01.wav", "Rec 01.wav.1"}));
+  EXPECT_EQ(Logged(), Lines{LogLine(std::string("ERROR for cmd: ") + kRecCommand +
+                                    "  [file Rec 01.wav not stored]")});
+}
+
+TEST_F(DownloadFileTest, WgetMissingFromPathFailsWithoutALogLine) {
+  PlaceOld("Rec 01.wav");
+  ScopedPath path(bin_.str());
+  EXPECT_EQ(Download("S", "Rec 01.wav"), -1);
+  EXPECT_EQ(Logged(), Lines{});
+  EXPECT_EQ(DownloadedFiles(), Lines{"Rec 01.wav"});
+  EXPECT_EQ(Downloaded("Rec 01.wav"), "old");
+}
+
+// The real wget against a real web server on 127.0.0.1, shared by the suite: it starts slowly.
+class RealWgetTest : public DownloadFileTest {
+ protected:
+  static void SetUpTestSuite() { web_ = std::make_unique<test::TestWebServer>(); }
+  static void TearDownTestSuite() { web_.reset(); }
+
+  std::string CommandFor(const std::string& encodedName) const {
+    return "wget --tries=5 --waitretry=2 http://" + web_->Host() + "/ConfData/" + encodedName;
+  }
+
+  static std::unique_ptr<test::TestWebServer> web_;
+};
+
+std::unique_ptr<test::TestWebServer> RealWgetTest::web_;
+
+TEST_F(RealWgetTest, EachNameArrivesUnderItsExactNameAndContent) {
+  const std::vector<std::pair<std::string, std::string>> names = {{"Rec 01.wav", "Rec%2001.wav"},
+                                                                  {"a+b&c.wav", "a%2Bb%26c.wav"},
+                                                                  {"100%.wav", "100%25.wav"},
+                                                                  {"x'y(1).wav", "x'y(1).wav"},
+                                                                  {"\xE4.wav", "%E4.wav"}};
+  Lines expectedLog, expectedFiles;
+  for (const auto& [name, encoded] : names) {
+    web_->Publish(name, "RIFF" + name + std::string("\0\xFF\r\n", 4));
+    EXPECT_EQ(Download(web_->Host(), name), 1) << name;
+    EXPECT_EQ(Downloaded(name), "RIFF" + name + std::string("\0\xFF\r\n", 4)) << name;
+    expectedLog.push_back(LogLine(CommandFor(encoded)));
+    expectedFiles.push_back(name);
+  }
+  std::sort(expectedFiles.begin(), expectedFiles.end());
+  EXPECT_EQ(DownloadedFiles(), expectedFiles);
+  EXPECT_EQ(Logged(), expectedLog);
+}
+
+TEST_F(RealWgetTest, RateLimitGoesIntoTheCommandLine) {
+  settings_.DownloadTransferRateKbs = 10240;  // configured 10
+  web_->Publish("Rec 01.wav", "data");
+  EXPECT_EQ(Download(web_->Host(), "Rec 01.wav"), 1);
+  EXPECT_EQ(Downloaded("Rec 01.wav"), "data");
+  EXPECT_EQ(Logged(), Lines{LogLine("wget --limit-rate=10240 --tries=5 --waitretry=2 http://" +
+                                    web_->Host() + "/ConfData/Rec%2001.wav")});
+}
+
+TEST_F(RealWgetTest, MissingFileGivesErrorCode8) {
+  EXPECT_EQ(Download(web_->Host(), "gone.wav"), -1);
+  EXPECT_EQ(Logged(),
+            Lines{LogLine("ERROR for cmd: " + CommandFor("gone.wav") + "  [ErrorCode=8]")});
+  EXPECT_EQ(DownloadedFiles(), Lines{});
+}
+
+TEST_F(RealWgetTest, RefusedConnectionFails) {
+  // A bound socket that does not listen refuses connections and keeps the port taken.
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), size), 0);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  const std::string host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  EXPECT_EQ(Download(host, "Rec 01.wav"), -1);
+  close(fd);
+  ASSERT_EQ(Logged().size(), 1u);
+  EXPECT_TRUE(Logged()[0].ends_with("  [ErrorCode=4]")) << Logged()[0];
+}
+
+TEST_F(RealWgetTest, ExistingNameIsReplacedNotDuplicated) {
+  PlaceOld("Rec 01.wav");
+  web_->Publish("Rec 01.wav", "new");
+  EXPECT_EQ(Download(web_->Host(), "Rec 01.wav"), 1);
+  EXPECT_EQ(DownloadedFiles(), Lines{"Rec 01.wav"});
+  EXPECT_EQ(Downloaded("Rec 01.wav"), "new");
+}
+
+TEST_F(RealWgetTest, NameStoredDifferentlyIsNotASuccess) {
+  web_->Publish("a\tb.wav", "data");
+  EXPECT_EQ(Download(web_->Host(), "a\tb.wav"), -1);
+  EXPECT_FALSE(fs::exists(work_ / "a\tb.wav"));
+  EXPECT_EQ(Logged(), Lines{LogLine("ERROR for cmd: " + CommandFor("a%09b.wav") +
+                                    "  [file a\tb.wav not stored]")});
+}
+
+TEST_F(DownloadFileTest, ServerDyingMidTransferLeavesNoFile) {
+  test::TestWebServer dying(100000);
+  dying.Publish("big.wav", std::string(300000, 'x'));
+  EXPECT_EQ(Download(dying.Host(), "big.wav"), -1);
+  EXPECT_EQ(DownloadedFiles(), Lines{});
+  ASSERT_EQ(Logged().size(), 1u);
+  EXPECT_TRUE(Logged()[0].ends_with("  [ErrorCode=4]")) << Logged()[0];
+}
+
+}  // namespace
+}  // namespace qz

@@ -1,0 +1,47 @@
+#include "tests/transfer/test_web_server.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/process.h"
+
+namespace qz::test {
+namespace {
+
+std::string ServerScript() {
+  const char* source = std::getenv("QZ_SOURCE_DIR");
+  return std::string(source ? source : ".") + "/tests/transfer/http_server.py";
+}
+
+}  // namespace
+
+TestWebServer::TestWebServer(std::optional<int> dieAfterBytes) {
+  std::filesystem::create_directories(dir_ / "www/ConfData");
+  const std::string portFile = (dir_ / "port").string();
+  std::string command =
+      "python3 \"" + ServerScript() + "\" \"" + (dir_ / "www").string() + "\" \"" + portFile + "\"";
+  if (dieAfterBytes) command += " --die-after " + std::to_string(*dieAfterBytes);
+  std::optional<pid_t> pid = platform::SpawnProcess(command);
+  if (!pid) throw std::runtime_error("cannot start python3");
+  pid_ = *pid;
+  for (int i = 0; i < 2000 && port_ == 0; ++i) {
+    if (platform::QueryExitCode(pid_)) throw std::runtime_error("web server ended at start");
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    port_ = std::atoi(ReadFile(portFile).c_str());
+  }
+  if (port_ == 0) {
+    platform::KillProcess(pid_);
+    throw std::runtime_error("web server did not come up");
+  }
+}
+
+TestWebServer::~TestWebServer() {
+  platform::KillProcess(pid_);
+}
+
+void TestWebServer::Publish(const std::string& name, const std::string& content) const {
+  WriteFile(dir_ / "www/ConfData" / name, content);
+}
+
+}  // namespace qz::test

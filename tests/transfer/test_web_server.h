@@ -1,0 +1,33 @@
+// A real web server on 127.0.0.1 for the download tests, serving a folder of its own.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "tests/support/test_support.h"
+
+namespace qz::test {
+
+class TestWebServer {
+ public:
+  // With `dieAfterBytes` the server sends that much of every file and then kills itself.
+  explicit TestWebServer(std::optional<int> dieAfterBytes = std::nullopt);
+  ~TestWebServer();
+  TestWebServer(const TestWebServer&) = delete;
+  TestWebServer& operator=(const TestWebServer&) = delete;
+
+  // "127.0.0.1:port", the server name as a table row would carry it.
+  std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+  // Publishes a file under /ConfData.
+  void Publish(const std::string& name, const std::string& content) const;
+
+ private:
+  TempDir dir_;
+  pid_t pid_ = 0;
+  int port_ = 0;
+};
+
+}  // namespace qz::test
