@@ -1,6 +1,7 @@
 #include "app/backup_dialog.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -13,10 +14,12 @@
 #include "app/dialog_units.h"
 #include "app/icons.h"
 #include "app/resource_ids.h"
-#include "config/event_log.h"
+#include "app/run_clock.h"
+#include "backup/backup_run.h"
 #include "config/load_settings.h"
 #include "config/process_values.h"
 #include "config/string_table.h"
+#include "platform/odbc.h"
 
 namespace qz {
 namespace {
@@ -115,12 +118,42 @@ void BackupDialog::SetUpResultList() {
   resultList_->setHeaderHidden(false);
 }
 
-void BackupDialog::RunBackup() {}
+void BackupDialog::RunBackup() {
+  ExecuteRun(false);
+}
 
 int BackupDialog::OnAutoBackup() {
-  WriteLog("Started backup automatically");
-  RunBackup();
+  ExecuteRun(true);
   return 0;
+}
+
+void BackupDialog::ExecuteRun(bool automatic) {
+  if (!settingsLoaded_) {
+    // Without its download directory a run would fetch into whatever the working directory is.
+    ShowCreateDirFailed();
+    return;
+  }
+  std::optional<std::string> dataLayerError;
+  running_ = true;
+  {
+    WindowRunClock clock;
+    try {
+      if (automatic)
+        qz::OnAutoBackup(backupSettings_, *this, clock);
+      else
+        qz::RunBackup(backupSettings_, *this, clock);
+    } catch (const platform::OdbcError& error) {
+      LogDataLayerError(error.what());
+      dataLayerError = error.what();
+    }
+  }
+  running_ = false;
+  if (dataLayerError) {
+    QMessageBox box(QMessageBox::Warning, "qzbackup", QString::fromStdString(*dataLayerError),
+                    QMessageBox::Ok, this);
+    box.exec();
+  }
+  RunPendingAutoBackups();
 }
 
 void BackupDialog::OnSettings() {}
@@ -159,6 +192,8 @@ void BackupDialog::AddLine(const ResultLine& line) {
   item->setText(1, QString::fromStdString(line.file));
   item->setText(2, QString::fromStdString(line.status));
   resultList_->insertTopLevelItem(0, item);
+  // The list lays out new rows only when events run; the run's input blocker is in place.
+  if (running_) QCoreApplication::processEvents();
 }
 
 int BackupDialog::CountLines() const {

@@ -4,6 +4,8 @@
 #include <QIcon>
 #include <functional>
 #include <future>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "backup/result_list.h"
@@ -62,6 +64,7 @@ class BackupDialog : public QDialog, public ResultList, public AutoBackupTarget 
   // Runs on the main thread: at once when idle, or after the run that is going on.
   void HandleAutoBackupRequest(std::promise<void>* done);
   void RunPendingAutoBackups();
+  void ExecuteRun(bool automatic);
 
   BackupSettings backupSettings_;
   QTreeWidget* resultList_ = nullptr;

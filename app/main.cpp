@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/backup_app.h"
+#include "app/headless.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
+    if (option == "--run") return qz::RunHeadless();
     if (option == "--version") {
       std::puts("qzbackup Version 2.0");
       return 0;
