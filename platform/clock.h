@@ -12,6 +12,9 @@ class Clock {
   virtual ~Clock() = default;
   virtual std::time_t Now() = 0;
   virtual void Sleep(std::chrono::milliseconds duration) = 0;
+  // Called between the polls of a long wait, so a window can keep answering while the main
+  // thread waits for a child process.
+  virtual void KeepAlive() {}
 };
 
 // The real clock and a real sleep.

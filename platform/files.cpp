@@ -155,6 +155,15 @@ bool CopyFile(std::string_view fromPath, std::string_view toPath, bool failIfExi
   return true;
 }
 
+bool CreateMarkerFile(std::string_view path) {
+  std::string native = NativePath(path);
+  int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return Fail();
+  close(fd);
+  SyncDirectory(DirectoryOf(native));
+  return true;
+}
+
 bool SyncFile(std::string_view path) {
   int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Fail();

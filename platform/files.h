@@ -24,6 +24,9 @@ bool MoveFile(std::string_view from, std::string_view to);
 // target, so a target is never left half written. With failIfExists an existing target is EEXIST.
 bool CopyFile(std::string_view from, std::string_view to, bool failIfExists);
 
+// Creates an empty file (or leaves an existing one) and makes its name durable.
+bool CreateMarkerFile(std::string_view path);
+
 // Flushes a file's data to disk.
 bool SyncFile(std::string_view path);
 

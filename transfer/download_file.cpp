@@ -27,12 +27,30 @@ std::string DownloadCommandLine(const BackupSettings& settings, const std::strin
 
 // Runs the command line to its end; nothing when it cannot be started. The pause between two
 // queries ends early when the child ends, so a short download does not wait out a whole interval.
-std::optional<std::uint32_t> RunToEnd(const std::string& commandLine) {
+std::optional<std::uint32_t> RunToEnd(const std::string& commandLine, platform::Clock& clock) {
   ChildProcess child(commandLine);
   if (!child.Start(true, false)) return std::nullopt;
-  while (child.IsRunning()) child.WaitForExit(kPollInterval);
+  while (child.IsRunning()) {
+    clock.KeepAlive();
+    child.WaitForExit(kPollInterval);
+  }
   return child.GetExitCode();
 }
+
+// Marks a download under way, so a file that a killed run left half written is never taken for
+// a complete recording by the next run.
+class DownloadMarker {
+ public:
+  explicit DownloadMarker(const std::string& fileName) : marker_(DownloadMarkerName(fileName)) {
+    platform::CreateMarkerFile(marker_);
+  }
+  ~DownloadMarker() { platform::DeleteFile(marker_); }
+  DownloadMarker(const DownloadMarker&) = delete;
+  DownloadMarker& operator=(const DownloadMarker&) = delete;
+
+ private:
+  std::string marker_;
+};
 
 std::string ErrorLine(const std::string& commandLine, const std::string& reason) {
   return "ERROR for cmd: " + commandLine + "  [" + reason + "]";
@@ -45,6 +63,10 @@ void RemovePartialFile(const std::string& fileName) {
 }
 
 }  // namespace
+
+std::string DownloadMarkerName(const std::string& fileName) {
+  return fileName + ".qzdownload";
+}
 
 int DownloadFile(const BackupSettings& settings, const std::string& serverName,
                  const std::string& fileName, platform::Clock& clock) {
@@ -63,7 +85,8 @@ int DownloadFile(const BackupSettings& settings, const std::string& serverName,
     WriteLog(ErrorLine(commandLine, "file " + fileName + " exists and cannot be set aside"), clock);
     return -1;
   }
-  const std::optional<std::uint32_t> exitCode = RunToEnd(commandLine);
+  DownloadMarker marker(fileName);
+  const std::optional<std::uint32_t> exitCode = RunToEnd(commandLine, clock);
   if (!exitCode) {
     previous.Restore();
     return -1;
@@ -81,6 +104,8 @@ int DownloadFile(const BackupSettings& settings, const std::string& serverName,
     WriteLog(ErrorLine(commandLine, "file " + fileName + " not stored"), clock);
     return -1;
   }
+  // On disk before the marker goes: the row is labelled on the strength of this file.
+  platform::SyncFile(fileName);
   previous.Discard();
   WriteLog(commandLine, clock);
   return 1;
