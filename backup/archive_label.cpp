@@ -1,0 +1,72 @@
+#include "backup/archive_label.h"
+
+#include <string>
+
+#include "platform/profile.h"
+
+namespace qz {
+namespace {
+
+constexpr const char* kCounterSection = "ArchiveCounter";
+constexpr const char* kLastWeekKey = "LastArchiveWeek";
+constexpr const char* kCounterKey = "CounterForCurWeek";
+
+// Monday 1 ... Sunday 7.
+int MondayBasedWeekday(int tmWeekday) {
+  return tmWeekday == 0 ? 7 : tmWeekday;
+}
+
+// Noon and no daylight saving keep the normalisation on 1 January whatever the zone does.
+int WeekdayOfJanuaryFirst(int tmYear) {
+  std::tm january{};
+  january.tm_year = tmYear;
+  january.tm_mday = 1;
+  january.tm_hour = 12;
+  january.tm_isdst = 0;
+  std::mktime(&january);
+  return MondayBasedWeekday(january.tm_wday);
+}
+
+bool YearStartsInWeekOne(int januaryWeekday) {
+  return januaryWeekday >= 2 && januaryWeekday <= 4;
+}
+
+int NextCounterValue(int counter, int maxCount) {
+  ++counter;
+  return counter > maxCount ? 1 : counter;
+}
+
+int AdvanceWeekCounter(int week, int maxCount) {
+  int lastWeek = platform::GetPrivateProfileInt(kCounterSection, kLastWeekKey, -1, kIniFile);
+  int counter = platform::GetPrivateProfileInt(kCounterSection, kCounterKey, 0, kIniFile);
+  if (week == lastWeek) return counter;
+  counter = NextCounterValue(counter, maxCount);
+  platform::WritePrivateProfileString(kCounterSection, kLastWeekKey, std::to_string(week),
+                                      kIniFile);
+  platform::WritePrivateProfileString(kCounterSection, kCounterKey, std::to_string(counter),
+                                      kIniFile);
+  return counter;
+}
+
+}  // namespace
+
+int CurrentIsoWeek(std::time_t today) {
+  std::tm local = platform::LocalTime(today);
+  const int dayOfYear = local.tm_yday + 1;
+  const int weekday = MondayBasedWeekday(local.tm_wday);
+  const int january = WeekdayOfJanuaryFirst(local.tm_year);
+  const int firstMonday = january == 1 ? 1 : 9 - january;
+  const bool startsInWeekOne = YearStartsInWeekOne(january);
+  if (dayOfYear < firstMonday) return startsInWeekOne ? 1 : 0;
+  const int wholeWeeks = (dayOfYear - weekday + 1 - firstMonday) / 7;
+  return wholeWeeks + (startsInWeekOne ? 2 : 1);
+}
+
+ArchiveLabel MakeArchiveLabel(const BackupSettings& settings, platform::Clock& clock) {
+  const int week = CurrentIsoWeek(clock.Now());
+  const int number =
+      settings.ArchiveFlagType == 1 ? AdvanceWeekCounter(week, settings.MaxArchiveCount) : week;
+  return {settings.ArchivePrefixForDBEntry + "_" + std::to_string(number)};
+}
+
+}  // namespace qz
