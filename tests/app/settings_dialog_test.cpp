@@ -1,0 +1,279 @@
+#include "app/settings_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+
+#include "app/dialog_units.h"
+#include "config/backup_settings.h"
+#include "platform/profile.h"
+#include "tests/support/test_support.h"
+
+namespace qz {
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "settings_dialog_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+// Runs `act` on the next modal window once it shows.
+void WhenModal(std::function<void(QWidget*)> act) {
+  QTimer::singleShot(0, [act] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return WhenModal(act);
+    act(modal);
+  });
+}
+
+template <class T>
+T* Control(QWidget* dialog, const char* name) {
+  T* control = dialog->findChild<T*>(name);
+  if (!control) ADD_FAILURE() << "no control " << name;
+  return control;
+}
+
+QLineEdit* Edit(QWidget* dialog, const char* name) {
+  return Control<QLineEdit>(dialog, name);
+}
+QCheckBox* Box(QWidget* dialog, const char* name) {
+  return Control<QCheckBox>(dialog, name);
+}
+QComboBox* List(QWidget* dialog, const char* name) {
+  return Control<QComboBox>(dialog, name);
+}
+
+std::string Config(const char* key) {
+  return platform::GetPrivateProfileString("Config", key, "<absent>", kIniFile);
+}
+
+class SettingsDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::ResetConfig(); }
+  // A dialog filled as the main window would fill it, then initialised.
+  void Open(int alarm, int move, int day = 1, int hour = 2) {
+    dialog_.WebDocDir = "confwav";
+    dialog_.DownloadPath = "/srv/download/";
+    dialog_.UseDSN = "qz_data";
+    dialog_.GetDataFromTable = "recording";
+    dialog_.StartCommandAfterBackup = "/usr/bin/after --all";
+    dialog_.AutoStartOnDay = day;
+    dialog_.AutoStartOnHour = hour;
+    dialog_.StartAlarmOnError = alarm;
+    dialog_.MoveToBackupPath = move;
+    dialog_.BackupPath = "/srv/backup/";
+    dialog_.OnInitDialog();
+  }
+  QApplication& app_ = App();
+  SettingsDialog dialog_;
+};
+
+TEST_F(SettingsDialogTest, AlarmBoxIsTickedFromTenOnAndUnlocksTheNumber) {
+  for (int alarm : {0, 9, 10, 7099}) {
+    SettingsDialog dialog;
+    dialog.StartAlarmOnError = alarm;
+    dialog.OnInitDialog();
+    bool on = alarm >= 10;
+    EXPECT_EQ(Box(&dialog, "IDC_ALARM_ON_ERROR")->isChecked(), on) << alarm;
+    EXPECT_EQ(Edit(&dialog, "IDC_ALARM_NUMBER")->isEnabled(), on) << alarm;
+    EXPECT_EQ(Edit(&dialog, "IDC_ALARM_NUMBER")->text(), QString::number(alarm));
+  }
+}
+
+TEST_F(SettingsDialogTest, ClearingTheAlarmBoxKeepsTheNumberAndOkStoresIt) {
+  Open(7099, 1);
+  Box(&dialog_, "IDC_ALARM_ON_ERROR")->click();
+  EXPECT_FALSE(Edit(&dialog_, "IDC_ALARM_NUMBER")->isEnabled());
+  EXPECT_EQ(Edit(&dialog_, "IDC_ALARM_NUMBER")->text(), "7099");
+  dialog_.accept();
+  EXPECT_EQ(dialog_.result(), QDialog::Accepted);
+  EXPECT_EQ(Config("StartAlarmOnError"), "7099");
+
+  SettingsDialog reopened;
+  reopened.StartAlarmOnError = 7099;
+  reopened.OnInitDialog();
+  EXPECT_TRUE(Box(&reopened, "IDC_ALARM_ON_ERROR")->isChecked());
+}
+
+TEST_F(SettingsDialogTest, TickingTheAlarmBoxUnlocksTheNumber) {
+  Open(0, 0);
+  Box(&dialog_, "IDC_ALARM_ON_ERROR")->click();
+  EXPECT_TRUE(Edit(&dialog_, "IDC_ALARM_NUMBER")->isEnabled());
+  Edit(&dialog_, "IDC_ALARM_NUMBER")->setText("7100");
+  dialog_.accept();
+  EXPECT_EQ(Config("StartAlarmOnError"), "7100");
+}
+
+TEST_F(SettingsDialogTest, MoveOffLocksTheBackupPathButOkStoresItsText) {
+  Open(0, 0);
+  QLineEdit* backupPath = Edit(&dialog_, "IDC_BACKUPPATH");
+  EXPECT_FALSE(Box(&dialog_, "IDC_MOVE_FILES")->isChecked());
+  EXPECT_FALSE(backupPath->isEnabled());
+  EXPECT_EQ(backupPath->text(), "/srv/backup/");
+  dialog_.accept();
+  EXPECT_EQ(Config("MoveToBackupPath"), "0");
+  EXPECT_EQ(Config("BackupPath"), "/srv/backup/");
+}
+
+TEST_F(SettingsDialogTest, MoveBoxSwitchesTheBackupPathAndStoresZeroOrOne) {
+  Open(0, 1);
+  EXPECT_TRUE(Edit(&dialog_, "IDC_BACKUPPATH")->isEnabled());
+  Box(&dialog_, "IDC_MOVE_FILES")->click();
+  EXPECT_FALSE(Edit(&dialog_, "IDC_BACKUPPATH")->isEnabled());
+  Box(&dialog_, "IDC_MOVE_FILES")->click();
+  EXPECT_TRUE(Edit(&dialog_, "IDC_BACKUPPATH")->isEnabled());
+
+  // Any other non-zero value counts as on, and is stored as 1.
+  SettingsDialog odd;
+  odd.MoveToBackupPath = 5;
+  odd.OnInitDialog();
+  EXPECT_TRUE(Box(&odd, "IDC_MOVE_FILES")->isChecked());
+  EXPECT_TRUE(Edit(&odd, "IDC_BACKUPPATH")->isEnabled());
+  odd.accept();
+  EXPECT_EQ(Config("MoveToBackupPath"), "1");
+}
+
+TEST_F(SettingsDialogTest, HourOrDayMatchingNoItemShowsNoSelectionAndStoresMinusOne) {
+  for (auto [day, hour] : {std::pair{-1, -1}, std::pair{8, 24}, std::pair{-9, 100}}) {
+    test::ResetConfig();
+    SettingsDialog dialog;
+    dialog.AutoStartOnDay = day;
+    dialog.AutoStartOnHour = hour;
+    dialog.OnInitDialog();
+    EXPECT_EQ(List(&dialog, "IDC_AUTOSTART_DAY")->currentIndex(), -1) << day;
+    EXPECT_EQ(List(&dialog, "IDC_AUTOSTART_HOUR")->currentIndex(), -1) << hour;
+    EXPECT_TRUE(List(&dialog, "IDC_AUTOSTART_HOUR")->currentText().isEmpty());
+    dialog.accept();
+    EXPECT_EQ(Config("AutoStartOnDay"), "-1");
+    EXPECT_EQ(Config("AutoStartOnHour"), "-1");
+  }
+}
+
+TEST_F(SettingsDialogTest, ListItemStandsForItsValue) {
+  Open(0, 0, 7, 23);
+  QComboBox* day = List(&dialog_, "IDC_AUTOSTART_DAY");
+  QComboBox* hour = List(&dialog_, "IDC_AUTOSTART_HOUR");
+  EXPECT_EQ(day->currentText(), "Saturday");
+  EXPECT_EQ(hour->currentText(), "23");
+  day->setCurrentIndex(day->findText("Every day"));
+  hour->setCurrentIndex(hour->findText("00"));
+  dialog_.accept();
+  EXPECT_EQ(Config("AutoStartOnDay"), "0");
+  EXPECT_EQ(Config("AutoStartOnHour"), "0");
+}
+
+TEST_F(SettingsDialogTest, ListsHoldTheirItemsInOrderAndTakeNoTyping) {
+  QComboBox* day = List(&dialog_, "IDC_AUTOSTART_DAY");
+  QComboBox* hour = List(&dialog_, "IDC_AUTOSTART_HOUR");
+  QStringList days;
+  for (int i = 0; i < day->count(); ++i) days << day->itemText(i);
+  EXPECT_EQ(days, QStringList({"Every day", "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday",
+                               "Friday", "Saturday"}));
+  ASSERT_EQ(hour->count(), 24);
+  for (int i = 0; i < 24; ++i) EXPECT_EQ(hour->itemText(i), QString::asprintf("%02d", i));
+  EXPECT_FALSE(day->isEditable());
+  EXPECT_FALSE(hour->isEditable());
+}
+
+TEST_F(SettingsDialogTest, OkWritesTheTenKeysInOrder) {
+  Open(7099, 1, 3, 4);
+  Edit(&dialog_, "IDC_TABLE")->setText("calls");
+  dialog_.accept();
+  EXPECT_EQ(test::ReadFile(test::IniFile()),
+            "[Config]\n"
+            "WebDocDir=confwav\n"
+            "DownloadPath=/srv/download/\n"
+            "UseDSN=qz_data\n"
+            "GetDataFromTable=calls\n"
+            "StartCommandAfterBackup=/usr/bin/after --all\n"
+            "AutoStartOnDay=3\n"
+            "AutoStartOnHour=4\n"
+            "MoveToBackupPath=1\n"
+            "BackupPath=/srv/backup/\n"
+            "StartAlarmOnError=7099\n");
+  EXPECT_EQ(dialog_.GetDataFromTable, "calls");
+}
+
+TEST_F(SettingsDialogTest, EmptyAlarmNumberAsksForAnIntegerAndWritesNothing) {
+  Open(7099, 0);
+  dialog_.show();
+  Edit(&dialog_, "IDC_ALARM_NUMBER")->clear();
+  QString asked;
+  WhenModal([&](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) asked = box->text();
+    qobject_cast<QDialog*>(modal)->accept();
+  });
+  dialog_.accept();
+  EXPECT_EQ(asked, "Please enter an integer.");
+  EXPECT_TRUE(dialog_.isVisible());
+  EXPECT_FALSE(std::filesystem::exists(test::IniFile()));
+
+  Edit(&dialog_, "IDC_ALARM_NUMBER")->setText("12");
+  dialog_.accept();
+  EXPECT_FALSE(dialog_.isVisible());
+  EXPECT_EQ(Config("StartAlarmOnError"), "12");
+}
+
+TEST_F(SettingsDialogTest, AlarmNumberTakesDigitsOnly) {
+  Open(10, 0);
+  QLineEdit* number = Edit(&dialog_, "IDC_ALARM_NUMBER");
+  number->clear();
+  QTest::keyClicks(number, "7a-0 9+");
+  EXPECT_EQ(number->text(), "709");
+}
+
+TEST_F(SettingsDialogTest, ControlsStandAtTheirTemplatePositions) {
+  DialogUnits du(dialog_.font());
+  EXPECT_EQ(dialog_.windowTitle(), "Settings");
+  EXPECT_EQ(dialog_.size(), du.Size(308, 300));
+  EXPECT_EQ(Edit(&dialog_, "IDC_WEBDOCDIR")->geometry(), du.Rect(138, 26, 100, 14));
+  EXPECT_EQ(Edit(&dialog_, "IDC_ALARM_NUMBER")->geometry(), du.Rect(138, 243, 40, 14));
+  QRect move = Box(&dialog_, "IDC_MOVE_FILES")->geometry();
+  EXPECT_EQ(move.topLeft(), du.Rect(19, 97, 138, 15).topLeft());
+  EXPECT_EQ(move.height(), du.Rect(19, 97, 138, 15).height());
+  EXPECT_GE(move.width(), du.Rect(19, 97, 138, 15).width());
+  // A box widened for its text still ends before the field beside it.
+  EXPECT_LT(move.right(), Edit(&dialog_, "IDC_BACKUPPATH")->x());
+  EXPECT_LT(Box(&dialog_, "IDC_ALARM_ON_ERROR")->geometry().right(),
+            Edit(&dialog_, "IDC_ALARM_NUMBER")->x());
+  QRect hour = List(&dialog_, "IDC_AUTOSTART_HOUR")->geometry();
+  EXPECT_EQ(hour.topLeft(), du.Rect(138, 173, 37, 173).topLeft());
+  EXPECT_EQ(hour.width(), du.Rect(138, 173, 37, 173).width());
+  auto* ok = Control<QPushButton>(&dialog_, "IDOK");
+  EXPECT_EQ(ok->geometry(), du.Rect(133, 279, 50, 14));
+  EXPECT_TRUE(ok->isDefault());
+  EXPECT_EQ(Control<QPushButton>(&dialog_, "IDCANCEL")->geometry(), du.Rect(251, 279, 50, 14));
+}
+
+// Every text must be readable whole in the box the template gives it, with the fallback font.
+TEST_F(SettingsDialogTest, TextsFitTheirControls) {
+  for (QLabel* label : dialog_.findChildren<QLabel*>()) {
+    EXPECT_LE(label->heightForWidth(label->width()), label->height())
+        << label->text().toStdString();
+  }
+  for (QCheckBox* box : dialog_.findChildren<QCheckBox*>()) {
+    EXPECT_LE(box->sizeHint().width(), box->width()) << box->text().toStdString();
+  }
+  auto hint = dialog_.findChildren<QLabel*>();
+  auto found = std::find_if(hint.begin(), hint.end(), [](QLabel* label) {
+    return label->text().startsWith(
+        "This is used to get files from client web-server. Do not enter the servername,\n");
+  });
+  EXPECT_NE(found, hint.end());
+}
+
+}  // namespace
+}  // namespace qz
