@@ -15,6 +15,7 @@
 #include "app/icons.h"
 #include "app/resource_ids.h"
 #include "app/run_clock.h"
+#include "app/settings_dialog.h"
 #include "backup/backup_run.h"
 #include "config/load_settings.h"
 #include "config/process_values.h"
@@ -156,7 +157,39 @@ void BackupDialog::ExecuteRun(bool automatic) {
   RunPendingAutoBackups();
 }
 
-void BackupDialog::OnSettings() {}
+void BackupDialog::OnSettings() {
+  LoadRemainingSettingsOnce();
+  SettingsDialog dialog(this);
+  dialog.WebDocDir = backupSettings_.WebDocDir;
+  dialog.DownloadPath = backupSettings_.DownloadPath;
+  dialog.UseDSN = backupSettings_.UseDSN;
+  dialog.GetDataFromTable = backupSettings_.GetDataFromTable;
+  dialog.StartCommandAfterBackup = backupSettings_.StartCommandAfterBackup;
+  dialog.AutoStartOnDay = AutoStartOnDay;
+  dialog.AutoStartOnHour = AutoStartOnHour;
+  dialog.StartAlarmOnError = backupSettings_.StartAlarmOnError;
+  dialog.MoveToBackupPath = backupSettings_.MoveToBackupPath;
+  dialog.BackupPath = backupSettings_.BackupPath;
+  dialog.OnInitDialog();
+  if (dialog.exec() != QDialog::Accepted) return;
+  // The move, the backup path and the alarm number take effect at the next start.
+  backupSettings_.WebDocDir = dialog.WebDocDir;
+  backupSettings_.DownloadPath = dialog.DownloadPath;
+  backupSettings_.UseDSN = dialog.UseDSN;
+  backupSettings_.GetDataFromTable = dialog.GetDataFromTable;
+  backupSettings_.StartCommandAfterBackup = dialog.StartCommandAfterBackup;
+  AutoStartOnDay = dialog.AutoStartOnDay;
+  AutoStartOnHour = dialog.AutoStartOnHour;
+}
+
+// Without its download directory the window loaded two keys only, and the dialog would write the
+// others back empty. Once only: a second load would take the dialog's later edits into memory.
+void BackupDialog::LoadRemainingSettingsOnce() {
+  constexpr const char* kRemainingLoaded = "remainingSettingsLoaded";
+  if (settingsLoaded_ || property(kRemainingLoaded).toBool()) return;
+  qz::LoadRemainingSettings(backupSettings_);
+  setProperty(kRemainingLoaded, true);
+}
 
 bool BackupDialog::OnSysCommand(int commandId) {
   if ((commandId & 0xFFF0) != IDM_ABOUTBOX) return false;

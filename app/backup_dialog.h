@@ -61,6 +61,7 @@ class BackupDialog : public QDialog, public ResultList, public AutoBackupTarget 
   void SetUpResultList();
   void ShowCreateDirFailed();
   void ShowAboutBox();
+  void LoadRemainingSettingsOnce();
   // Runs on the main thread: at once when idle, or after the run that is going on.
   void HandleAutoBackupRequest(std::promise<void>* done);
   void RunPendingAutoBackups();

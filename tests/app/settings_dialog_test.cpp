@@ -14,8 +14,10 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/backup_dialog.h"
 #include "app/dialog_units.h"
 #include "config/backup_settings.h"
+#include "config/process_values.h"
 #include "platform/profile.h"
 #include "tests/support/test_support.h"
 
@@ -273,6 +275,104 @@ TEST_F(SettingsDialogTest, TextsFitTheirControls) {
         "This is used to get files from client web-server. Do not enter the servername,\n");
   });
   EXPECT_NE(found, hint.end());
+}
+
+class SettingsCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    test::ResetConfig();
+    MainWindowHandle = nullptr;
+  }
+  void WriteIni(const std::string& downloadPath) {
+    test::WriteFile(test::IniFile(),
+                    "[Config]\nDownloadPath=" + downloadPath +
+                        "\nMoveToBackupPath=0\nBackupPath=/old/\nStartAlarmOnError=0\n"
+                        "AutoStartOnDay=2\nAutoStartOnHour=3\n");
+  }
+  // The main window with its settings loaded and no background threads.
+  std::unique_ptr<BackupDialog> OpenMainWindow() {
+    auto window = std::make_unique<BackupDialog>(nullptr, BackupDialog::ThreadStarters{});
+    window->OnInitDialog();
+    return window;
+  }
+  test::TempDir dir_;
+};
+
+TEST_F(SettingsCommandTest, OkTakesTextsAndScheduleOverButMoveBackupPathAndAlarmWaitForRestart) {
+  WriteIni(dir_.str() + "/");
+  auto window = OpenMainWindow();
+  WhenModal([](QWidget* settings) {
+    Edit(settings, "IDC_USEDSN")->setText("other_dsn");
+    List(settings, "IDC_AUTOSTART_HOUR")->setCurrentIndex(22);
+    List(settings, "IDC_AUTOSTART_DAY")->setCurrentIndex(0);
+    Box(settings, "IDC_MOVE_FILES")->click();
+    Edit(settings, "IDC_BACKUPPATH")->setText("/new/");
+    Box(settings, "IDC_ALARM_ON_ERROR")->click();
+    Edit(settings, "IDC_ALARM_NUMBER")->setText("7100");
+    Control<QPushButton>(settings, "IDOK")->click();
+  });
+  window->OnSettings();
+
+  const BackupSettings& memory = window->Settings();
+  EXPECT_EQ(memory.UseDSN, "other_dsn");
+  EXPECT_EQ(AutoStartOnHour.load(), 22);
+  EXPECT_EQ(AutoStartOnDay.load(), 0);
+  EXPECT_EQ(memory.MoveToBackupPath, 0);
+  EXPECT_EQ(memory.BackupPath, "/old/");
+  EXPECT_EQ(memory.StartAlarmOnError, 0);
+  EXPECT_EQ(Config("UseDSN"), "other_dsn");
+  EXPECT_EQ(Config("AutoStartOnHour"), "22");
+  EXPECT_EQ(Config("MoveToBackupPath"), "1");
+  EXPECT_EQ(Config("BackupPath"), "/new/");
+  EXPECT_EQ(Config("StartAlarmOnError"), "7100");
+}
+
+TEST_F(SettingsCommandTest, CancelWritesAndChangesNothing) {
+  WriteIni(dir_.str() + "/");
+  auto window = OpenMainWindow();
+  const std::string before = test::ReadFile(test::IniFile());
+  const BackupSettings memory = window->Settings();
+  WhenModal([](QWidget* settings) {
+    Edit(settings, "IDC_WEBDOCDIR")->setText("elsewhere");
+    Edit(settings, "IDC_USEDSN")->setText("other_dsn");
+    List(settings, "IDC_AUTOSTART_HOUR")->setCurrentIndex(22);
+    Box(settings, "IDC_MOVE_FILES")->click();
+    Control<QPushButton>(settings, "IDCANCEL")->click();
+  });
+  window->OnSettings();
+  EXPECT_EQ(test::ReadFile(test::IniFile()), before);
+  EXPECT_EQ(window->Settings().WebDocDir, memory.WebDocDir);
+  EXPECT_EQ(window->Settings().UseDSN, memory.UseDSN);
+  EXPECT_EQ(AutoStartOnHour.load(), 3);
+  EXPECT_EQ(AutoStartOnDay.load(), 2);
+}
+
+TEST_F(SettingsCommandTest, WithoutDownloadDirectoryTheRestIsLoadedOnceBeforeTheDialog) {
+  WriteIni(dir_.str() + "/missing/downloads/");
+  WhenModal([](QWidget* error) { qobject_cast<QDialog*>(error)->accept(); });
+  auto window = OpenMainWindow();
+  ASSERT_FALSE(window->SettingsLoaded());
+
+  QString shownDsn, shownBackupPath;
+  WhenModal([&](QWidget* settings) {
+    shownDsn = Edit(settings, "IDC_USEDSN")->text();
+    Edit(settings, "IDC_BACKUPPATH")->setText("/new/");
+    Control<QPushButton>(settings, "IDOK")->click();
+  });
+  window->OnSettings();
+  EXPECT_EQ(shownDsn, "qz_data");
+  EXPECT_EQ(Config("UseDSN"), "qz_data");
+  EXPECT_EQ(Config("GetDataFromTable"), "recording");
+
+  // A second load would take the new backup path into memory before the next start.
+  WhenModal([&](QWidget* settings) {
+    shownBackupPath = Edit(settings, "IDC_BACKUPPATH")->text();
+    Control<QPushButton>(settings, "IDCANCEL")->click();
+  });
+  window->OnSettings();
+  EXPECT_EQ(shownBackupPath, "/old/");
+  EXPECT_EQ(window->Settings().BackupPath, "/old/");
 }
 
 }  // namespace
