@@ -20,6 +20,8 @@
 #include "config/load_settings.h"
 #include "config/process_values.h"
 #include "config/string_table.h"
+#include "monitor/disk_watchdog_thread.h"
+#include "monitor/scheduler_thread.h"
 #include "platform/odbc.h"
 
 namespace qz {
@@ -185,10 +187,9 @@ void BackupDialog::OnSettings() {
 // Without its download directory the window loaded two keys only, and the dialog would write the
 // others back empty. Once only: a second load would take the dialog's later edits into memory.
 void BackupDialog::LoadRemainingSettingsOnce() {
-  constexpr const char* kRemainingLoaded = "remainingSettingsLoaded";
-  if (settingsLoaded_ || property(kRemainingLoaded).toBool()) return;
+  if (settingsLoaded_ || remainingSettingsLoaded_) return;
   qz::LoadRemainingSettings(backupSettings_);
-  setProperty(kRemainingLoaded, true);
+  remainingSettingsLoaded_ = true;
 }
 
 bool BackupDialog::OnSysCommand(int commandId) {

@@ -72,6 +72,7 @@ class BackupDialog : public QDialog, public ResultList, public AutoBackupTarget 
   QIcon windowIcon_;
   ThreadStarters starters_;
   bool settingsLoaded_ = false;
+  bool remainingSettingsLoaded_ = false;
   bool running_ = false;
   std::vector<std::promise<void>*> pendingAutoBackups_;
 };

@@ -25,8 +25,9 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "app_test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: Qt's own statics may be gone by the time static destructors run.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // Closes the next modal dialog once it shows, and remembers what it said.
@@ -154,11 +155,13 @@ TEST_F(BackupDialogTest, NewestResultLineIsOnTop) {
 }
 
 TEST_F(BackupDialogTest, AutomaticStartFromAnotherThreadWaitsForTheRun) {
-  WriteIni(dir_.str());
+  WriteIni(dir_.str(), "UseDSN=no_such_dsn\n");
   std::filesystem::create_directory(dir_ / "log");
   BackupDialog dialog(nullptr, CountingStarters());
   dialog.OnInitDialog();
   LogDirectory = dir_.str() + "/log/";
+  ModalCloser closer;
+  closer.Arm();
   std::atomic<bool> returned = false;
   std::thread scheduler([&] {
     dialog.SendAutoBackup();
@@ -166,9 +169,25 @@ TEST_F(BackupDialogTest, AutomaticStartFromAnotherThreadWaitsForTheRun) {
   });
   while (!returned) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   scheduler.join();
+  // The run ended on the data layer's error: a message box owned by the window, and a log line.
+  EXPECT_EQ(closer.seen, 1);
+  EXPECT_NE(closer.text.indexOf("Data source name not found"), -1) << closer.text.toStdString();
   auto lines = test::ReadLines(dir_ / "log" / "qzbackup.log");
-  ASSERT_EQ(lines.size(), 1u);
+  ASSERT_EQ(lines.size(), 2u);
   EXPECT_NE(lines[0].find(", Started backup automatically"), std::string::npos);
+  EXPECT_NE(lines[1].find(", ERROR in database: "), std::string::npos);
+}
+
+TEST_F(BackupDialogTest, BackupNowRefusesWithoutItsDownloadDirectory) {
+  WriteIni(dir_.str() + "/missing/downloads");
+  ModalCloser closer;
+  closer.Arm();
+  BackupDialog dialog(nullptr, CountingStarters());
+  dialog.OnInitDialog();
+  closer.Arm();
+  dialog.RunBackup();
+  EXPECT_EQ(closer.seen, 2);
+  EXPECT_EQ(closer.title, "Error");
 }
 
 TEST(AboutDialogTest, ShowsTheVersion) {

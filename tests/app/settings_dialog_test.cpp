@@ -28,8 +28,9 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "settings_dialog_test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: Qt's own statics may be gone by the time static destructors run.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // Runs `act` on the next modal window once it shows.

@@ -21,6 +21,8 @@ class IsolatedEnvironment : public ::testing::Environment {
     Set("XDG_CONFIG_DIRS", root_ + "/xdg");
     Set("ODBCSYSINI", root_ + "/odbc");
     Set("ODBCINI", root_ + "/odbc/odbc.ini");
+    // Window tests need no display.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
   }
   void TearDown() override {
     std::error_code ec;

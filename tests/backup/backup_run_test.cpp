@@ -1,0 +1,296 @@
+#include "tests/backup/backup_run_test.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <map>
+#include <thread>
+
+#include "backup/archive_label.h"
+#include "backup/backup_status.h"
+#include "config/process_values.h"
+#include "platform/odbc.h"
+#include "transfer/download_file.h"
+
+namespace qz {
+
+using test::ReadFile;
+using test::RecordingRow;
+using test::WriteFile;
+
+std::string RunDataSourceName(const ::testing::TestParamInfo<test::DataSourceKind>& info) {
+  return test::KindName(info.param);
+}
+
+void BackupRunTest::SetUp() {
+  source_ = test::MakeDataSourceOrSkip(GetParam(), folder_.path());
+  if (!source_) return;
+  web_ = std::make_unique<test::TestWebServer>();
+  download_ = folder_ / "download";
+  backup_ = folder_ / "backup";
+  log_ = folder_ / "base" / "log";
+  bin_ = folder_ / "bin";
+  for (const auto& dir : {download_, backup_, log_, bin_}) std::filesystem::create_directories(dir);
+  LogDirectory = (folder_ / "base").string() + ".\\log\\";
+  test::WriteScript(bin_ / "qze", "echo \"$*\" >> '" + (folder_ / "alarms").string() + "'");
+  path_ = std::make_unique<test::PathPrepend>(bin_);
+  setenv("no_proxy", "127.0.0.1", 1);
+
+  settings_.WebDocDir = "ConfData";
+  settings_.DownloadPath = download_.string() + "/";
+  settings_.BackupPath = backup_.string();
+  settings_.UseDSN = source_->Dsn();
+  settings_.GetDataFromTable = "recording";
+  settings_.ArchivePrefixForDBEntry = "DAT";
+  settings_.UpdateArchiveField = 1;
+  settings_.ShowMaxItems = 500;
+}
+
+void BackupRunTest::AddRecording(const std::string& id, const std::string& file,
+                                 const std::string& content) {
+  source_->Insert(RecordingRow(id).Set("SERVERNAME", web_->Host()).Set("FILE", file));
+  web_->Publish(file, content);
+}
+
+RunSummary BackupRunTest::Run() {
+  return RunBackup(settings_, list_, clock_);
+}
+
+std::vector<std::string> BackupRunTest::LogLines() {
+  std::vector<std::string> texts;
+  for (const auto& line : test::ReadLines(log_ / "qzbackup.log")) texts.push_back(line.substr(22));
+  return texts;
+}
+
+std::vector<std::string> BackupRunTest::AlarmCalls(size_t expected) {
+  for (int i = 0; i < 500 && test::ReadLines(folder_ / "alarms").size() < expected; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return test::ReadLines(folder_ / "alarms");
+}
+
+test::SqlValue BackupRunTest::ArchiveOf(const std::string& id) {
+  auto values = source_->ArchiveOf(id);
+  return values.empty() ? test::SqlValue("<no row>") : values.front();
+}
+
+namespace {
+
+std::string WeekLabel() {
+  return "DAT_" + std::to_string(CurrentIsoWeek(std::time(nullptr)));
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& text) {
+  for (const auto& line : lines)
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST_P(BackupRunTest, BacksUpMovesAndLabelsEveryRowOfBeforeToday) {
+  settings_.MoveToBackupPath = 1;
+  AddRecording("1", "Rec 01.wav", "first");
+  AddRecording("2", "a+b&c.wav", "second");
+  source_->Insert(RecordingRow("3")
+                      .Set("TIMESTAMP", test::SqlDateTime(test::StartOfToday()))
+                      .Set("SERVERNAME", web_->Host()));
+  RunSummary summary = Run();
+  EXPECT_EQ(summary.rows, 2);
+  EXPECT_EQ(summary.failed, 0);
+  EXPECT_EQ(ReadFile(Backup("Rec 01.wav")), "first");
+  EXPECT_EQ(ReadFile(Backup("a+b&c.wav")), "second");
+  EXPECT_FALSE(std::filesystem::exists(Download("Rec 01.wav")));
+  EXPECT_EQ(ArchiveOf("1"), WeekLabel());
+  EXPECT_EQ(ArchiveOf("2"), WeekLabel());
+  EXPECT_EQ(ArchiveOf("3"), "");
+  ASSERT_EQ(list_.lines.size(), 2u);
+  for (const auto& line : list_.lines) {
+    EXPECT_EQ(line.server, web_->Host());
+    EXPECT_EQ(line.status, "Backup of file successfull");
+    EXPECT_EQ(line.image, kImageOk);
+  }
+  EXPECT_TRUE(Contains(LogLines(), "http://" + web_->Host() + "/ConfData/Rec%2001.wav"));
+  EXPECT_TRUE(AlarmCalls().empty());
+  // Nothing is left to do: a second run selects no row.
+  list_.lines.clear();
+  EXPECT_EQ(Run().rows, 0);
+}
+
+TEST_P(BackupRunTest, FailedRowsShowTheirStatusAndStartTheAlarmOnce) {
+  settings_.StartAlarmOnError = 10;
+  source_->Insert(RecordingRow("1").Set("SERVERNAME", web_->Host()).Set("FILE", "gone.wav"));
+  source_->Insert(RecordingRow("2").Set("SERVERNAME", std::nullopt).Set("FILE", "x.wav"));
+  source_->Insert(RecordingRow("3").Set("SERVERNAME", web_->Host()).Set("FILE", ""));
+  source_->Insert(RecordingRow("4").Set("SERVERNAME", web_->Host()).Set("FILE", "../up.wav"));
+  RunSummary summary = Run();
+  EXPECT_EQ(summary.failed, 4);
+  std::map<std::string, std::string> statusOf;
+  for (const auto& line : list_.lines) {
+    statusOf[line.file] = line.status;
+    EXPECT_EQ(line.image, kImageFailed);
+  }
+  EXPECT_EQ(statusOf["gone.wav"], "Failed to download file");
+  EXPECT_EQ(statusOf["x.wav"], "No servername defined in DB");
+  EXPECT_EQ(statusOf[""], "No filename defined in DB");
+  EXPECT_EQ(statusOf["../up.wav"], "Invalid filename in DB");
+  EXPECT_EQ(AlarmCalls(1), std::vector<std::string>{"qzarun 1 -i410 -s8BackupTool"});
+  auto log = LogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Start alarm 10 because of error"), 1);
+  EXPECT_TRUE(Contains(log, "/ConfData/gone.wav  [ErrorCode=8]"));
+  EXPECT_TRUE(Contains(log, "No server for download specified in db"));
+  EXPECT_TRUE(Contains(log, "No file for download specified in db"));
+  EXPECT_TRUE(Contains(log, "Invalid filename in DB: ../up.wav"));
+  for (const char* id : {"1", "2", "3", "4"}) EXPECT_EQ(ArchiveOf(id), "") << id;
+}
+
+TEST_P(BackupRunTest, UnsafeNamesNeverTouchFilesOutsideTheTwoDirectories) {
+  settings_.MoveToBackupPath = 1;
+  WriteFile(folder_ / "outside.wav", "precious");
+  std::filesystem::create_directory(download_ / "sub");
+  WriteFile(download_ / "sub" / "in.wav", "nested");
+  source_->Insert(RecordingRow("1").Set("SERVERNAME", web_->Host()).Set("FILE", "../outside.wav"));
+  source_->Insert(RecordingRow("2").Set("SERVERNAME", web_->Host()).Set("FILE", "sub/in.wav"));
+  source_->Insert(RecordingRow("3").Set("SERVERNAME", web_->Host()).Set("FILE", "sub\\in.wav"));
+  source_->Insert(RecordingRow("4").Set("SERVERNAME", web_->Host()).Set("FILE", ".."));
+  Run();
+  EXPECT_EQ(ReadFile(folder_ / "outside.wav"), "precious");
+  EXPECT_EQ(ReadFile(download_ / "sub" / "in.wav"), "nested");
+  ASSERT_EQ(list_.lines.size(), 4u);
+  for (const auto& line : list_.lines) EXPECT_EQ(line.status, "Invalid filename in DB");
+}
+
+TEST_P(BackupRunTest, FileAlreadyDownloadedIsNotFetchedAgain) {
+  AddRecording("1", "here.wav", "from server");
+  WriteFile(Download("here.wav"), "local copy");
+  Run();
+  EXPECT_EQ(ReadFile(Download("here.wav")), "local copy");
+  EXPECT_FALSE(Contains(LogLines(), "wget"));
+  EXPECT_EQ(ArchiveOf("1"), WeekLabel());
+
+  // With DownloadIfFileAlreadyExists 1 the file is fetched again and replaced.
+  source_->Execute("UPDATE recording SET ARCHIVE=''");
+  settings_.DownloadIfFileAlreadyExists = 1;
+  Run();
+  EXPECT_EQ(ReadFile(Download("here.wav")), "from server");
+}
+
+TEST_P(BackupRunTest, HalfWrittenFileOfAKilledRunIsFetchedAgain) {
+  AddRecording("1", "cut.wav", std::string(5000, 'x'));
+  WriteFile(Download("cut.wav"), "xx");
+  WriteFile(Download(DownloadMarkerName("cut.wav")), "");
+  Run();
+  EXPECT_EQ(ReadFile(Download("cut.wav")), std::string(5000, 'x'));
+  EXPECT_FALSE(std::filesystem::exists(Download(DownloadMarkerName("cut.wav"))));
+  EXPECT_EQ(ArchiveOf("1"), WeekLabel());
+}
+
+TEST_P(BackupRunTest, ExistingBackupTargetIsReplacedWithOneMoveError) {
+  settings_.MoveToBackupPath = 1;
+  AddRecording("1", "dup.wav", "new");
+  WriteFile(Backup("dup.wav"), "old");
+  Run();
+  EXPECT_EQ(ReadFile(Backup("dup.wav")), "new");
+  EXPECT_FALSE(std::filesystem::exists(Download("dup.wav")));
+  ASSERT_EQ(list_.lines.size(), 1u);
+  EXPECT_EQ(list_.lines[0].status, "Backup of file successfull");
+  auto log = LogLines();
+  std::string error = "ERROR moving file: " + Download("dup.wav") + " to " + Backup("dup.wav") +
+                      "  Error:" + std::to_string(EEXIST);
+  EXPECT_EQ(std::count(log.begin(), log.end(), error), 1) << error;
+}
+
+TEST_P(BackupRunTest, UnreachableBackupDirectoryKeepsTheFileForTheNextRun) {
+  settings_.MoveToBackupPath = 1;
+  settings_.BackupPath = (folder_ / "nodir").string();
+  AddRecording("1", "keep.wav", "data");
+  RunSummary summary = Run();
+  EXPECT_EQ(summary.failed, 1);
+  EXPECT_EQ(list_.lines[0].status, "Move to backup directory failed!");
+  EXPECT_EQ(ReadFile(Download("keep.wav")), "data");
+  EXPECT_EQ(ArchiveOf("1"), "");
+  auto log = LogLines();
+  EXPECT_TRUE(Contains(log, "ERROR moving file: " + Download("keep.wav")));
+  EXPECT_TRUE(Contains(log, "ERROR copy file: " + Download("keep.wav") + " to " +
+                                (folder_ / "nodir" / "keep.wav").string() +
+                                "  Error:" + std::to_string(ENOENT)));
+
+  // Once the directory exists the next run moves the file it already has.
+  std::filesystem::create_directory(folder_ / "nodir");
+  Run();
+  EXPECT_EQ(ReadFile(folder_ / "nodir" / "keep.wav"), "data");
+  EXPECT_EQ(ArchiveOf("1"), WeekLabel());
+}
+
+TEST_P(BackupRunTest, LabelTooLongIsNeverWritten) {
+  settings_.ArchivePrefixForDBEntry = std::string(40, 'P');
+  AddRecording("1", "a.wav");
+  AddRecording("2", "b.wav");
+  RunSummary summary = Run();
+  EXPECT_EQ(summary.failed, 2);
+  EXPECT_EQ(ArchiveOf("1"), "");
+  for (const auto& line : list_.lines) EXPECT_EQ(line.status, "Failed to set archive flag in DB!");
+  auto log = LogLines();
+  std::string label = std::string(40, 'P') + "_" + std::to_string(CurrentIsoWeek(clock_.Now()));
+  EXPECT_TRUE(Contains(log, "Failed to set archive flag " + label + " in DB for file a.wav"));
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.rfind("Archive label", 0) == 0; }),
+            1);
+}
+
+TEST_P(BackupRunTest, WithoutLabelsTheSameRowsComeBackEveryRun) {
+  settings_.UpdateArchiveField = 0;
+  AddRecording("1", "again.wav");
+  Run();
+  Run();
+  EXPECT_EQ(list_.lines.size(), 2u);
+  EXPECT_EQ(ArchiveOf("1"), "");
+  auto log = LogLines();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.rfind("wget", 0) == 0; }),
+            1);
+}
+
+TEST_P(BackupRunTest, CommandAfterBackupRunsAlsoWithoutRowsAndTheListIsTrimmed) {
+  std::string marker = (folder_ / "after").string();
+  settings_.StartCommandAfterBackup = "echo done >> '" + marker + "'";
+  settings_.ShowMaxItems = 500;
+  for (int i = 0; i < 599; ++i) list_.lines.push_back({"old", std::to_string(i), "x", 0});
+  AddRecording("1", "new.wav");
+  Run();
+  ASSERT_EQ(list_.lines.size(), 500u);
+  EXPECT_EQ(list_.lines.front().file, "new.wav");
+  EXPECT_EQ(list_.lines.back().file, "498");
+  EXPECT_EQ(ReadFile(marker), "done\n");
+  EXPECT_EQ(LogLines().back(), "Start command: " + settings_.StartCommandAfterBackup);
+
+  settings_.ShowMaxItems = 0;
+  Run();
+  EXPECT_TRUE(list_.lines.empty());
+  EXPECT_EQ(ReadFile(marker), "done\ndone\n");
+}
+
+TEST_P(BackupRunTest, DataLayerErrorEndsTheRunWithTheDriversText) {
+  settings_.GetDataFromTable = "no_such_table";
+  settings_.StartCommandAfterBackup = "touch '" + (folder_ / "after").string() + "'";
+  try {
+    Run();
+    ADD_FAILURE() << "no error for a missing table";
+  } catch (const platform::OdbcError& error) {
+    std::string text = error.what();
+    EXPECT_TRUE(text.find("no such table") != std::string::npos ||
+                text.find("doesn't exist") != std::string::npos)
+        << text;
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "after"));
+}
+
+TEST_P(BackupRunTest, PausesAroundEveryRow) {
+  AddRecording("1", "p.wav");
+  clock_.pauses.clear();
+  Run();
+  std::vector<long> pauses;
+  for (auto p : clock_.pauses) pauses.push_back(p.count());
+  EXPECT_EQ(pauses, (std::vector<long>{50, 100, 50}));
+}
+
+}  // namespace qz
