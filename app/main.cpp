@@ -9,6 +9,7 @@
 
 #include "app/backup_app.h"
 #include "app/headless.h"
+#include "app/service.h"
 
 namespace {
 
@@ -42,6 +43,12 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (option == "--run") return qz::RunHeadless();
+    if (option == "--service") {
+      int status = qz::RunService();
+      // The scheduler and the watchdog are never stopped: they end with the process.
+      std::fflush(nullptr);
+      _exit(status);
+    }
     if (option == "--version") {
       std::puts("qzbackup Version 2.0");
       return 0;

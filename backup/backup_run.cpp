@@ -7,6 +7,7 @@
 #include "backup/backup_status.h"
 #include "backup/database_connection.h"
 #include "backup/db_rec_set.h"
+#include "backup/run_lock.h"
 #include "config/event_log.h"
 #include "config/string_table.h"
 #include "monitor/alarm.h"
@@ -54,10 +55,12 @@ class Run {
   platform::Clock& clock_;
   ArchiveLabel label_;
   bool alarmStarted_ = false;
+  bool stopped_ = false;
   RunSummary summary_;
 };
 
 RunSummary Run::Execute() {
+  RunLock lock(clock_);
   label_ = MakeArchiveLabel(s_, clock_);
   if (!label_.Fits() && s_.UpdateArchiveField != 0)
     Log("Archive label " + label_.text + " is longer than " +
@@ -68,7 +71,8 @@ RunSummary Run::Execute() {
     if (connection.OpenConnection("DSN=" + s_.UseDSN + ";", DatabaseConnection::kNoOdbcDialog))
       BackUpRows(connection);
   }
-  RunCommandAfterBackup();
+  // A run cut short is not followed by the operator's command, which may expect a whole run.
+  if (!stopped_) RunCommandAfterBackup();
   TrimResultList();
   return summary_;
 }
@@ -77,6 +81,11 @@ void Run::BackUpRows(DatabaseConnection& connection) {
   CDBRecSet rows(&connection);
   rows.OpenRows(CDBRecSet::kSnapshot, MakeBackupQuery(s_), CDBRecSet::kNone);
   while (!rows.IsAtEnd()) {
+    if (StopRequested) {
+      Log("Backup run stopped before all rows were done");
+      stopped_ = true;
+      break;
+    }
     std::string server = rows.ReadColumnText(kServerNameColumn);
     std::string file = rows.ReadColumnText(kFileColumn);
     int status = BackUpRow(rows, server, file);
@@ -179,6 +188,8 @@ void Run::TrimResultList() {
 }
 
 }  // namespace
+
+std::atomic<bool> StopRequested{false};
 
 bool IsUnsafeFileName(const std::string& fileName) {
   return fileName == "." || fileName == ".." ||

@@ -2,6 +2,7 @@
 // moved to the backup directory, labelled in its row and shown as one result line.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "backup/result_list.h"
@@ -9,6 +10,9 @@
 #include "platform/clock.h"
 
 namespace qz {
+
+// Set by a request to end the tool: a run finishes the row it is on and stops there.
+extern std::atomic<bool> StopRequested;
 
 struct RunSummary {
   int rows = 0;

@@ -1,0 +1,120 @@
+#include "app/service.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "app/stdout_result_list.h"
+#include "backup/backup_run.h"
+#include "config/load_settings.h"
+#include "config/process_values.h"
+#include "config/string_table.h"
+#include "monitor/disk_watchdog_thread.h"
+#include "monitor/main_window_handle.h"
+#include "monitor/scheduler_thread.h"
+#include "platform/odbc.h"
+
+namespace qz {
+namespace {
+
+// Takes the scheduler's automatic starts to the main thread, one at a time.
+class ServiceLoop : public AutoBackupTarget {
+ public:
+  explicit ServiceLoop(const BackupSettings& settings) : settings_(settings) {}
+
+  void SendAutoBackup() override {
+    std::promise<void> done;
+    std::future<void> handled = done.get_future();
+    {
+      std::lock_guard lock(mutex_);
+      requests_.push_back(&done);
+    }
+    wake_.notify_all();
+    handled.wait();
+  }
+
+  void Stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    StopRequested = true;
+    wake_.notify_all();
+  }
+
+  // Returns when a stop has been requested and no run is going on.
+  void Run() {
+    for (;;) {
+      std::promise<void>* request;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return stopping_ || !requests_.empty(); });
+        if (stopping_) return;
+        request = requests_.front();
+        requests_.pop_front();
+      }
+      RunAutomatically();
+      request->set_value();
+    }
+  }
+
+ private:
+  void RunAutomatically() {
+    StreamResultList list(stdout);
+    try {
+      OnAutoBackup(settings_, list);
+    } catch (const platform::OdbcError& error) {
+      LogDataLayerError(error.what());
+      std::fprintf(stderr, "%s\n", error.what());
+    }
+  }
+
+  const BackupSettings& settings_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::promise<void>*> requests_;
+  bool stopping_ = false;
+};
+
+// Blocks SIGTERM and SIGINT in this thread and every thread started after it, so that only the
+// waiting thread below receives them.
+sigset_t BlockStopSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  return signals;
+}
+
+}  // namespace
+
+int RunService() {
+  sigset_t stopSignals = BlockStopSignals();
+  static BackupSettings settings;
+  if (!LoadSettings(settings)) {
+    std::fprintf(stderr, "%s\n",
+                 FormatString(IDS_CREATE_DIR_FAILED, settings.DownloadPath).c_str());
+    return 2;
+  }
+  static ServiceLoop loop(settings);
+  std::thread([stopSignals] {
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    loop.Stop();
+  }).detach();
+  MainWindowHandle = &loop;
+  StartSchedulerThread();
+  if (HardDiskWatchDogActive == 1) StartDiskWatchdogThread();
+  loop.Run();
+  MainWindowHandle = nullptr;
+  return 0;
+}
+
+}  // namespace qz

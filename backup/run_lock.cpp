@@ -1,0 +1,27 @@
+#include "backup/run_lock.h"
+
+#include <chrono>
+
+#include "config/event_log.h"
+#include "config/process_values.h"
+
+namespace qz {
+
+std::string RunLockPath() {
+  return LogDirectory + ".\\qzbackup.lock";
+}
+
+RunLock::RunLock(platform::Clock& clock) {
+  const std::string path = RunLockPath();
+  bool logged = false;
+  while (!lock_.TryLock(path)) {
+    if (!platform::FileLock::CanOpen(path)) return;
+    if (!logged) {
+      WriteLog("Waiting for another backup run to end", clock);
+      logged = true;
+    }
+    clock.Sleep(std::chrono::milliseconds(100));
+  }
+}
+
+}  // namespace qz

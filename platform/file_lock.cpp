@@ -1,0 +1,49 @@
+#include "platform/file_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/paths.h"
+
+namespace qz::platform {
+namespace {
+
+int OpenLockFile(std::string_view path) {
+  return open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+}
+
+}  // namespace
+
+FileLock::~FileLock() {
+  Unlock();
+}
+
+bool FileLock::TryLock(std::string_view path) {
+  if (fd_ >= 0) return true;
+  int fd = OpenLockFile(path);
+  if (fd < 0) return false;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+bool FileLock::CanOpen(std::string_view path) {
+  int fd = OpenLockFile(path);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+void FileLock::Unlock() {
+  if (fd_ < 0) return;
+  close(fd_);  // closing the descriptor releases the lock
+  fd_ = -1;
+}
+
+}  // namespace qz::platform

@@ -1,0 +1,27 @@
+// An exclusive lock on a file, held across processes for as long as the object lives.
+#pragma once
+
+#include <string_view>
+
+namespace qz::platform {
+
+class FileLock {
+ public:
+  FileLock() = default;
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // Creates the file when needed and takes the lock without waiting. False when another holder
+  // has it or the file cannot be opened (see CanOpen).
+  bool TryLock(std::string_view path);
+  // Whether the lock file can be opened at all.
+  static bool CanOpen(std::string_view path);
+  bool Held() const { return fd_ >= 0; }
+  void Unlock();
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace qz::platform

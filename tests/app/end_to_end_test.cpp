@@ -1,0 +1,235 @@
+// The tool as operators run it: the real binary against an SQLite data source, a web server on
+// 127.0.0.1 and real wget, started, stopped and killed from outside.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "backup/archive_label.h"
+#include "platform/process.h"
+#include "tests/support/odbc_fixture.h"
+#include "tests/support/test_support.h"
+#include "tests/transfer/test_web_server.h"
+#include "transfer/download_file.h"
+
+namespace qz {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::ReadLines;
+using test::WriteFile;
+
+std::string FakeTimeLibrary() {
+  std::error_code ec;
+  for (const auto& dir : fs::directory_iterator("/usr/lib", ec)) {
+    fs::path library = dir.path() / "faketime" / "libfaketimeMT.so.1";
+    if (fs::exists(library)) return library.string();
+  }
+  return "libfaketimeMT.so.1";
+}
+
+// A running qzbackup with its standard output and error in files.
+class ToolProcess {
+ public:
+  ToolProcess(const fs::path& folder, const std::string& options, const std::string& fakeTime = "")
+      : out_(folder / ("out." + std::to_string(++count_))) {
+    // The clock is faked in the tool's own process: the faketime wrapper would stand between
+    // the tool and the signals sent to it.
+    std::string wrapper = fakeTime.empty()
+                              ? ""
+                              : "env LD_PRELOAD=" + FakeTimeLibrary() + " FAKETIME='@" + fakeTime +
+                                    "' ASAN_OPTIONS=verify_asan_link_order=0 ";
+    std::string script = "exec " + wrapper + "'" + QZ_TOOL_BINARY + "' " + options + " > '" +
+                         out_.string() + "' 2> '" + out_.string() + ".err'";
+    pid_ = platform::SpawnProcess("/bin/sh -c \"" + script + "\"").value_or(0);
+  }
+  ~ToolProcess() {
+    if (!exited_ && pid_ > 0) {
+      kill(pid_, SIGKILL);
+      Wait();
+    }
+  }
+  pid_t pid() const { return pid_; }
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    exited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  // Kills the tool and the downloads it started, as a power cut would.
+  void KillAll() {
+    for (pid_t child : Children()) kill(child, SIGKILL);
+    kill(pid_, SIGKILL);
+    Wait();
+  }
+  std::vector<std::string> Output() const { return ReadLines(out_); }
+
+ private:
+  std::vector<pid_t> Children() const {
+    std::vector<pid_t> children;
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid_) + "/task", ec)) {
+      std::ifstream in(task.path() / "children");
+      for (pid_t child; in >> child;) children.push_back(child);
+    }
+    return children;
+  }
+  static inline int count_ = 0;
+  fs::path out_;
+  pid_t pid_ = 0;
+  bool exited_ = false;
+};
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::ResetConfig();
+    source_ = test::MakeSqliteDataSource(folder_.path());
+    for (const char* dir : {"download", "backup", "base/log", "bin"})
+      fs::create_directories(folder_ / dir);
+    WriteFile(test::ConfigHome().parent_path() / "xdg" / "hklm.ini",
+              "[SOFTWARE\\Corvane\\Corvane Tool]\nDirectory=" + (folder_ / "base").string() + "\n");
+    test::WriteScript(folder_ / "bin" / "qze", "exit 0");
+    setenv("PATH", ((folder_ / "bin").string() + ":" + getenv("PATH")).c_str(), 1);
+    setenv("no_proxy", "127.0.0.1", 1);
+  }
+
+  void WriteSettings(const std::string& extra = "") {
+    WriteFile(test::IniFile(),
+              "[Config]\nDownloadPath=" + (folder_ / "download").string() +
+                  "/\nMoveToBackupPath=1\nBackupPath=" + (folder_ / "backup").string() +
+                  "/\nUseDSN=" + source_->Dsn() + "\n" + extra);
+  }
+  void AddRecordings(int count, int size) {
+    for (int i = 0; i < count; ++i) {
+      std::string name = "rec " + std::to_string(i) + ".wav";
+      std::string id = std::to_string(i);
+      contents_[id] = {name, std::string(size, static_cast<char>('a' + i % 26))};
+      web_.Publish(name, contents_[id].second);
+      source_->Insert(test::RecordingRow(id).Set("SERVERNAME", web_.Host()).Set("FILE", name));
+    }
+  }
+  std::vector<std::string> LogTexts() {
+    std::vector<std::string> texts;
+    for (const auto& line : ReadLines(folder_ / "base" / "log" / "qzbackup.log"))
+      texts.push_back(line.substr(22));
+    return texts;
+  }
+  // Every labelled row has its file complete in the backup directory. Returns how many are.
+  int CheckLabelledRowsAreSafe() {
+    int labelled = 0;
+    for (const auto& [id, file] : contents_) {
+      auto archive = source_->ArchiveOf(id);
+      if (archive.empty() || !archive[0] || archive[0]->empty()) continue;
+      ++labelled;
+      EXPECT_EQ(ReadFile(folder_ / "backup" / file.first), file.second)
+          << "row " << id << " labelled " << *archive[0] << " without its complete file";
+    }
+    return labelled;
+  }
+  template <typename Predicate>
+  bool WaitFor(Predicate done) {
+    for (int i = 0; i < 3000; ++i) {
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  test::TempDir folder_;
+  std::unique_ptr<test::TestDataSource> source_;
+  test::TestWebServer web_;
+  std::map<std::string, std::pair<std::string, std::string>> contents_;
+};
+
+TEST_F(EndToEndTest, HeadlessRunPrintsOneLinePerFileAndExitsByOutcome) {
+  WriteSettings();
+  AddRecordings(2, 1000);
+  ToolProcess run(folder_.path(), "--run");
+  EXPECT_EQ(run.Wait(), 0);
+  auto lines = run.Output();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], web_.Host() + "\trec 0.wav\tBackup of file successfull");
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 2);
+
+  source_->Insert(test::RecordingRow("x").Set("SERVERNAME", web_.Host()).Set("FILE", "no.wav"));
+  ToolProcess failing(folder_.path(), "--run");
+  EXPECT_EQ(failing.Wait(), 1);
+  EXPECT_EQ(failing.Output(),
+            std::vector<std::string>{web_.Host() + "\tno.wav\tFailed to download file"});
+
+  WriteSettings("GetDataFromTable=missing_table\n");
+  ToolProcess broken(folder_.path(), "--run");
+  EXPECT_EQ(broken.Wait(), 2);
+  EXPECT_NE(ReadFile(folder_ / "out.3.err").find("no such table: missing_table"),
+            std::string::npos);
+  EXPECT_NE(LogTexts().back().find("no such table: missing_table"), std::string::npos);
+}
+
+TEST_F(EndToEndTest, KilledAtAnyMomentNeverLeavesALabelWithoutItsFile) {
+  // About half a second per file: the kills land in downloads, moves and labels alike.
+  WriteSettings("DownloadTransferRateKbs=64\n");
+  AddRecordings(6, 24000);
+  int labelled = 0;
+  for (int delayMs : {60, 170, 330, 520, 700, 900, 1150}) {
+    ToolProcess run(folder_.path(), "--run");
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    run.KillAll();
+    labelled = CheckLabelledRowsAreSafe();
+  }
+  ToolProcess finish(folder_.path(), "--run");
+  EXPECT_EQ(finish.Wait(), 0);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 6) << "after " << labelled << " rows done while killed";
+  for (const auto& [id, file] : contents_)
+    EXPECT_FALSE(fs::exists(folder_ / "download" / DownloadMarkerName(file.first)));
+}
+
+TEST_F(EndToEndTest, SecondRunWaitsForTheFirstAndNeverTouchesTheSameRow) {
+  WriteSettings("DownloadTransferRateKbs=64\n");
+  AddRecordings(3, 24000);
+  ToolProcess first(folder_.path(), "--run");
+  ASSERT_TRUE(WaitFor([&] { return !first.Output().empty(); }));
+  ToolProcess second(folder_.path(), "--run");
+  EXPECT_EQ(first.Wait(), 0);
+  EXPECT_EQ(second.Wait(), 0);
+  EXPECT_EQ(first.Output().size(), 3u);
+  EXPECT_TRUE(second.Output().empty()) << "the second run found rows the first one did";
+  auto log = LogTexts();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Waiting for another backup run to end"), 1);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 3);
+}
+
+TEST_F(EndToEndTest, ServiceStartsInMinuteZeroOfItsHourAndStopsCleanlyMidRun) {
+  std::time_t now = std::time(nullptr);
+  std::tm local = platform::LocalTime(now);
+  char fake[32];
+  std::strftime(fake, sizeof fake, "%Y-%m-%d %H:00:05", &local);
+  WriteSettings("AutoStartOnHour=" + std::to_string(local.tm_hour) +
+                "\nAutoStartOnDay=0\nDownloadTransferRateKbs=64\n");
+  AddRecordings(5, 24000);
+  ToolProcess service(folder_.path(), "--service", fake);
+  ASSERT_TRUE(WaitFor([&] { return service.Output().size() >= 1; }));
+  kill(service.pid(), SIGTERM);
+  EXPECT_EQ(service.Wait(), 0);
+  auto log = LogTexts();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front(), "Started backup automatically");
+  EXPECT_NE(std::find(log.begin(), log.end(), "Backup run stopped before all rows were done"),
+            log.end());
+  int shown = static_cast<int>(service.Output().size());
+  EXPECT_LT(shown, 5);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), shown);
+  for (const auto& [id, file] : contents_) {
+    bool inBackup = fs::exists(folder_ / "backup" / file.first);
+    bool inDownload = fs::exists(folder_ / "download" / file.first);
+    EXPECT_FALSE(inBackup && inDownload) << file.first << " half moved";
+  }
+}
+
+}  // namespace
+}  // namespace qz
