@@ -34,7 +34,7 @@ QString Text(int id) {
 }  // namespace
 
 BackupDialog::ThreadStarters BackupDialog::DefaultThreadStarters() {
-  return {};
+  return {StartSchedulerThread, StartDiskWatchdogThread};
 }
 
 BackupDialog::BackupDialog(QWidget* parent, ThreadStarters starters)

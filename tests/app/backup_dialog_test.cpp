@@ -92,6 +92,12 @@ TEST_F(BackupDialogTest, WatchdogStartsOnlyWhenActiveIsExactlyOne) {
   }
 }
 
+TEST_F(BackupDialogTest, TheWindowStartsTheRealThreadsByDefault) {
+  BackupDialog::ThreadStarters starters = BackupDialog::DefaultThreadStarters();
+  EXPECT_TRUE(starters.scheduler);
+  EXPECT_TRUE(starters.watchdog);
+}
+
 TEST_F(BackupDialogTest, UncreatableDownloadDirectoryShowsOneMessageAndStartsNothing) {
   std::string path = dir_.str() + "/missing/downloads";
   WriteIni(path);

@@ -204,12 +204,32 @@ TEST_F(EndToEndTest, SecondRunWaitsForTheFirstAndNeverTouchesTheSameRow) {
   EXPECT_EQ(CheckLabelledRowsAreSafe(), 3);
 }
 
-TEST_F(EndToEndTest, ServiceStartsInMinuteZeroOfItsHourAndStopsCleanlyMidRun) {
-  std::time_t now = std::time(nullptr);
-  std::tm local = platform::LocalTime(now);
+// Minute 0 of the current hour today, for libfaketime; the automatic hour is set to match.
+std::string MinuteZeroOfThisHour(int& hour) {
+  std::tm local = platform::LocalTime(std::time(nullptr));
+  hour = local.tm_hour;
   char fake[32];
   std::strftime(fake, sizeof fake, "%Y-%m-%d %H:00:05", &local);
-  WriteSettings("AutoStartOnHour=" + std::to_string(local.tm_hour) +
+  return fake;
+}
+
+TEST_F(EndToEndTest, WindowStartedInMinuteZeroOfItsHourRunsAtOnce) {
+  int hour = 0;
+  std::string fake = MinuteZeroOfThisHour(hour);
+  WriteSettings("AutoStartOnHour=" + std::to_string(hour) + "\n");
+  AddRecordings(2, 1000);
+  ToolProcess window(folder_.path(), "", fake);
+  ASSERT_TRUE(WaitFor([&] { return CheckLabelledRowsAreSafe() == 2; }));
+  auto log = LogTexts();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[0], "Started backup automatically");
+  EXPECT_EQ(log[1].rfind("wget ", 0), 0u) << log[1];
+}
+
+TEST_F(EndToEndTest, ServiceStartsInMinuteZeroOfItsHourAndStopsCleanlyMidRun) {
+  int hour = 0;
+  std::string fake = MinuteZeroOfThisHour(hour);
+  WriteSettings("AutoStartOnHour=" + std::to_string(hour) +
                 "\nAutoStartOnDay=0\nDownloadTransferRateKbs=64\n");
   AddRecordings(5, 24000);
   ToolProcess service(folder_.path(), "--service", fake);
