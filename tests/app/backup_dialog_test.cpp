@@ -16,28 +16,20 @@
 #include "app/about_dialog.h"
 #include "app/dialog_units.h"
 #include "config/process_values.h"
+#include "tests/app/qt_test_app.h"
 #include "tests/support/test_support.h"
 
 namespace qz {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "app_test";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: Qt's own statics may be gone by the time static destructors run.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+using test::App;
 
 // Closes the next modal dialog once it shows, and remembers what it said.
 struct ModalCloser {
   QString title, text;
   int seen = 0;
   void Arm() {
-    QTimer::singleShot(0, [this] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (!modal) return Arm();
+    test::WhenModal([this](QWidget* modal) {
       ++seen;
       title = modal->windowTitle();
       if (auto* box = qobject_cast<QMessageBox*>(modal)) text = box->text();

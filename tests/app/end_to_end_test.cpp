@@ -115,10 +115,7 @@ class EndToEndTest : public ::testing::Test {
     }
   }
   std::vector<std::string> LogTexts() {
-    std::vector<std::string> texts;
-    for (const auto& line : ReadLines(folder_ / "base" / "log" / "qzbackup.log"))
-      texts.push_back(line.substr(22));
-    return texts;
+    return test::LogTexts(folder_ / "base" / "log" / "qzbackup.log");
   }
   // Every labelled row has its file complete in the backup directory. Returns how many are.
   int CheckLabelledRowsAreSafe() {

@@ -19,28 +19,14 @@
 #include "config/backup_settings.h"
 #include "config/process_values.h"
 #include "platform/profile.h"
+#include "tests/app/qt_test_app.h"
 #include "tests/support/test_support.h"
 
 namespace qz {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "settings_dialog_test";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: Qt's own statics may be gone by the time static destructors run.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
-
-// Runs `act` on the next modal window once it shows.
-void WhenModal(std::function<void(QWidget*)> act) {
-  QTimer::singleShot(0, [act] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal) return WhenModal(act);
-    act(modal);
-  });
-}
+using test::App;
+using test::WhenModal;
 
 template <class T>
 T* Control(QWidget* dialog, const char* name) {

@@ -57,9 +57,7 @@ RunSummary BackupRunTest::Run() {
 }
 
 std::vector<std::string> BackupRunTest::LogLines() {
-  std::vector<std::string> texts;
-  for (const auto& line : test::ReadLines(log_ / "qzbackup.log")) texts.push_back(line.substr(22));
-  return texts;
+  return test::LogTexts(log_ / "qzbackup.log");
 }
 
 std::vector<std::string> BackupRunTest::AlarmCalls(size_t expected) {

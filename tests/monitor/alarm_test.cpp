@@ -24,12 +24,7 @@ class StartAlarmTest : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return test::ReadLines(dir_ / "calls");
   }
-  std::vector<std::string> LogTexts() {
-    std::vector<std::string> texts;
-    for (const auto& line : test::ReadLines(dir_ / "log" / "qzbackup.log"))
-      texts.push_back(line.substr(22));
-    return texts;
-  }
+  std::vector<std::string> LogTexts() { return test::LogTexts(dir_ / "log" / "qzbackup.log"); }
   test::TempDir dir_;
 };
 

@@ -54,6 +54,13 @@ std::vector<std::string> ReadLines(const fs::path& path) {
   return lines;
 }
 
+std::vector<std::string> LogTexts(const fs::path& logFile) {
+  constexpr size_t kStampLength = sizeof("dd.mm.yyyy, hh:mm:ss, ") - 1;
+  std::vector<std::string> texts;
+  for (const auto& line : ReadLines(logFile)) texts.push_back(line.substr(kStampLength));
+  return texts;
+}
+
 fs::path ConfigHome() {
   return fs::path(std::getenv("XDG_CONFIG_HOME"));
 }

@@ -32,6 +32,8 @@ void WriteFile(const std::filesystem::path& path, const std::string& content);
 // Writes an executable shell script.
 void WriteScript(const std::filesystem::path& path, const std::string& body);
 std::vector<std::string> ReadLines(const std::filesystem::path& path);
+// The texts of an event log's lines, without their time stamps.
+std::vector<std::string> LogTexts(const std::filesystem::path& logFile);
 
 // The per-process configuration folder that test_main points XDG_CONFIG_HOME at.
 std::filesystem::path ConfigHome();
