@@ -73,6 +73,8 @@ test::SqlValue BackupRunTest::ArchiveOf(const std::string& id) {
 
 namespace {
 
+using test::RecordingRow;
+
 std::string WeekLabel() {
   return "DAT_" + std::to_string(CurrentIsoWeek(std::time(nullptr)));
 }
@@ -289,6 +291,38 @@ TEST_P(BackupRunTest, PausesAroundEveryRow) {
   std::vector<long> pauses;
   for (auto p : clock_.pauses) pauses.push_back(p.count());
   EXPECT_EQ(pauses, (std::vector<long>{50, 100, 50}));
+}
+
+}  // namespace qz
+
+namespace qz {
+
+TEST_P(BackupRunTest, ResultThatCannotBeUpdatedShowsCanNotSetArchiveFlag) {
+  // The table name goes into the query unchanged: a join gives rows no single table owns.
+  settings_.GetDataFromTable = "recording natural join (select 1 as EXTRA) extra";
+  AddRecording("1", "joined.wav");
+  RunSummary summary = Run();
+  EXPECT_EQ(summary.failed, 1);
+  ASSERT_EQ(list_.lines.size(), 1u);
+  EXPECT_EQ(list_.lines[0].status, "Failed to set archive flag in DB!");
+  EXPECT_EQ(list_.lines[0].image, kImageFailed);
+  EXPECT_TRUE(Contains(LogLines(), "Can not set archive flag " + WeekLabel() +
+                                       " in DB for file joined.wav"));
+  EXPECT_EQ(ArchiveOf("1"), "");
+}
+
+TEST_P(BackupRunTest, RowChangedWhileItsFileDownloadsIsNotLabelled) {
+  // A wget that changes the row behind the run's back, then stores the file.
+  test::WriteScript(bin_ / "wget",
+                    "echo \"UPDATE recording SET CALLER='changed' WHERE ID='1'\" | isql -b " +
+                        source_->Dsn() + " >/dev/null\necho data > changed.wav");
+  source_->Insert(RecordingRow("1").Set("SERVERNAME", web_->Host()).Set("FILE", "changed.wav"));
+  Run();
+  ASSERT_EQ(list_.lines.size(), 1u);
+  EXPECT_EQ(list_.lines[0].status, "Failed to set archive flag in DB!");
+  EXPECT_TRUE(Contains(LogLines(), "Failed to set archive flag " + WeekLabel() +
+                                       " in DB for file changed.wav"));
+  EXPECT_EQ(ArchiveOf("1"), "");
 }
 
 }  // namespace qz
