@@ -17,7 +17,9 @@
 #include "app/dialog_units.h"
 #include "config/process_values.h"
 #include "tests/app/qt_test_app.h"
+#include "tests/support/odbc_fixture.h"
 #include "tests/support/test_support.h"
+#include "tests/transfer/test_web_server.h"
 
 namespace qz {
 namespace {
@@ -186,6 +188,33 @@ TEST_F(BackupDialogTest, BackupNowRefusesWithoutItsDownloadDirectory) {
   dialog.RunBackup();
   EXPECT_EQ(closer.seen, 2);
   EXPECT_EQ(closer.title, "Error");
+}
+
+TEST_F(BackupDialogTest, InputDuringARunIsDroppedNotReplayed) {
+  auto source = test::MakeSqliteDataSource(dir_.path());
+  test::TestWebServer web;
+  setenv("no_proxy", "127.0.0.1", 1);
+  for (const char* id : {"1", "2"}) {
+    std::string file = std::string("rec") + id + ".wav";
+    web.Publish(file, "audio");
+    source->Insert(test::RecordingRow(id).Set("SERVERNAME", web.Host()).Set("FILE", file));
+  }
+  std::filesystem::create_directories(dir_ / "downloads");
+  WriteIni(dir_.str() + "/downloads", "UseDSN=" + source->Dsn() + "\n");
+  BackupDialog dialog(nullptr, CountingStarters());
+  dialog.OnInitDialog();
+  dialog.show();
+  int linesWhenClicked = -1;
+  QTimer::singleShot(20, [&] {
+    linesWhenClicked = dialog.CountLines();
+    QTest::mouseClick(dialog.findChild<QPushButton*>("IDC_BACKUP_NOW"), Qt::LeftButton);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+  });
+  dialog.RunBackup();
+  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(linesWhenClicked, 0) << "the click came after the run";
+  EXPECT_TRUE(dialog.isVisible()) << "Esc given during the run closed the window";
+  EXPECT_EQ(dialog.CountLines(), 2) << "the click started a second run";
 }
 
 TEST(AboutDialogTest, ShowsTheVersion) {
