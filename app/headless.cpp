@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/stdout_result_list.h"
+#include "app/stream_result_list.h"
 #include "backup/backup_run.h"
 #include "config/load_settings.h"
 #include "config/string_table.h"

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/stdout_result_list.h"
+#include "app/stream_result_list.h"
 #include "backup/backup_run.h"
 #include "config/load_settings.h"
 #include "config/process_values.h"

@@ -19,7 +19,7 @@
 #include "tests/app/qt_test_app.h"
 #include "tests/support/odbc_fixture.h"
 #include "tests/support/test_support.h"
-#include "tests/transfer/test_web_server.h"
+#include "tests/support/test_web_server.h"
 
 namespace qz {
 namespace {

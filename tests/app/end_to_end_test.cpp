@@ -13,7 +13,7 @@
 #include "platform/process.h"
 #include "tests/support/odbc_fixture.h"
 #include "tests/support/test_support.h"
-#include "tests/transfer/test_web_server.h"
+#include "tests/support/test_web_server.h"
 #include "transfer/download_file.h"
 
 namespace qz {

@@ -12,7 +12,7 @@
 #include "config/backup_settings.h"
 #include "tests/support/odbc_fixture.h"
 #include "tests/support/test_support.h"
-#include "tests/transfer/test_web_server.h"
+#include "tests/support/test_web_server.h"
 
 namespace qz {
 

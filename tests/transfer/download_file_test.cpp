@@ -17,7 +17,7 @@
 #include "config/event_log.h"
 #include "config/process_values.h"
 #include "tests/support/test_support.h"
-#include "tests/transfer/test_web_server.h"
+#include "tests/support/test_web_server.h"
 
 namespace qz {
 namespace {

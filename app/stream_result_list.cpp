@@ -1,4 +1,4 @@
-#include "app/stdout_result_list.h"
+#include "app/stream_result_list.h"
 
 namespace qz {
 

@@ -1,4 +1,4 @@
-// A real web server on 127.0.0.1 for the download tests, serving a folder of its own.
+// A real web server on 127.0.0.1 for the tests that download, serving a folder of its own.
 #pragma once
 
 #include <sys/types.h>

@@ -1,4 +1,4 @@
-#include "tests/transfer/test_web_server.h"
+#include "tests/support/test_web_server.h"
 
 #include <cstdlib>
 #include <stdexcept>
@@ -10,8 +10,7 @@ namespace qz::test {
 namespace {
 
 std::string ServerScript() {
-  const char* source = std::getenv("QZ_SOURCE_DIR");
-  return std::string(source ? source : ".") + "/tests/transfer/http_server.py";
+  return QZ_HTTP_SERVER_SCRIPT;
 }
 
 }  // namespace
