@@ -11,14 +11,17 @@
 #include <thread>
 
 #include "app/stream_result_list.h"
+#include "app/systemd_watchdog.h"
 #include "backup/backup_run.h"
 #include "config/load_settings.h"
 #include "config/process_values.h"
 #include "config/string_table.h"
+#include "monitor/auto_start_text.h"
 #include "monitor/disk_watchdog_thread.h"
 #include "monitor/main_window_handle.h"
 #include "monitor/scheduler_thread.h"
 #include "platform/odbc.h"
+#include "platform/service_notify.h"
 
 namespace qz {
 namespace {
@@ -48,13 +51,16 @@ class ServiceLoop : public AutoBackupTarget {
     wake_.notify_all();
   }
 
-  // Returns when a stop has been requested and no run is going on.
+  // Returns when a stop has been requested and no run is going on. Waiting, it pings systemd's
+  // watchdog; a run pings from its clock.
   void Run() {
     for (;;) {
       std::promise<void>* request;
       {
         std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return stopping_ || !requests_.empty(); });
+        while (!wake_.wait_for(lock, pinger_.WaitBetweenPings(),
+                               [this] { return stopping_ || !requests_.empty(); }))
+          pinger_.PingIfDue();
         if (stopping_) return;
         request = requests_.front();
         requests_.pop_front();
@@ -67,15 +73,19 @@ class ServiceLoop : public AutoBackupTarget {
  private:
   void RunAutomatically() {
     StreamResultList list(stdout);
+    ServiceRunClock clock(pinger_);
+    platform::NotifyStatus("Backing up");
     try {
-      OnAutoBackup(settings_, list);
+      OnAutoBackup(settings_, list, clock);
     } catch (const platform::OdbcError& error) {
       LogDataLayerError(error.what());
       std::fprintf(stderr, "%s\n", error.what());
     }
+    platform::NotifyStatus(IdleStatusText());
   }
 
   const BackupSettings& settings_;
+  WatchdogPinger pinger_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::promise<void>*> requests_;
@@ -112,6 +122,8 @@ int RunService() {
   MainWindowHandle = &loop;
   StartSchedulerThread();
   if (HardDiskWatchDogActive == 1) StartDiskWatchdogThread();
+  platform::NotifyStatus(IdleStatusText());
+  platform::NotifyReady();
   loop.Run();
   MainWindowHandle = nullptr;
   return 0;
