@@ -5,6 +5,7 @@
 #include "backup/archive_label.h"
 #include "backup/backup_query.h"
 #include "backup/backup_status.h"
+#include "backup/checksum_manifest.h"
 #include "backup/database_connection.h"
 #include "backup/db_rec_set.h"
 #include "backup/run_lock.h"
@@ -44,6 +45,7 @@ class Run {
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
   int FetchFile(const std::string& server, const std::string& file);
   int MoveToBackupPath(const std::string& file, int status);
+  int WriteChecksumLine(CDBRecSet& rows, const std::string& file, int status);
   int SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status);
   void ShowResult(const std::string& server, const std::string& file, int status);
   void RunCommandAfterBackup();
@@ -57,6 +59,7 @@ class Run {
   bool alarmStarted_ = false;
   bool stopped_ = false;
   RunSummary summary_;
+  ChecksumManifests manifests_{clock_};
 };
 
 RunSummary Run::Execute() {
@@ -111,6 +114,7 @@ int Run::BackUpRow(CDBRecSet& rows, const std::string& server, const std::string
   }
   clock_.Sleep(milliseconds(100));
   status = MoveToBackupPath(file, status);
+  status = WriteChecksumLine(rows, file, status);
   status = SetArchiveFlag(rows, file, status);
   clock_.Sleep(milliseconds(50));
   return status;
@@ -154,6 +158,17 @@ int Run::MoveToBackupPath(const std::string& file, int status) {
     Log("ERROR delete source file: " + Native(localPath) +
         "  Error:" + std::to_string(platform::LastError()));
   return status;
+}
+
+// Only a row about to be labelled gets its line: the label promises the file and its line.
+int Run::WriteChecksumLine(CDBRecSet& rows, const std::string& file, int status) {
+  if (s_.WriteChecksumFile == 0 || s_.UpdateArchiveField == 0 || status <= 0 || !label_.Fits() ||
+      !rows.IsUpdatable())
+    return status;
+  const std::string& directory = s_.MoveToBackupPath != 0 ? s_.BackupPath : s_.DownloadPath;
+  if (manifests_.AddRecording(directory, label_.text, file)) return status;
+  Log("Failed to set archive flag " + label_.text + " in DB for file " + file);
+  return kArchiveFlagFailed;
 }
 
 int Run::SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status) {

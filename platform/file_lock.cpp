@@ -33,6 +33,25 @@ bool FileLock::TryLock(std::string_view path) {
   return true;
 }
 
+bool FileLock::TryLockShared(std::string_view path) {
+  if (fd_ >= 0) return true;
+  int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+bool FileLock::CanOpenForReading(std::string_view path) {
+  int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
 bool FileLock::CanOpen(std::string_view path) {
   int fd = OpenLockFile(path);
   if (fd < 0) return false;
