@@ -201,6 +201,7 @@ bool ChecksumManifests::DropStaleLines(const std::string& manifest, const std::s
   for (std::string line; writer.Ok() && reader.NextLine(line);) {
     auto entry = ParseManifestLine(line);
     if (entry && entry->name == fileName && entry->digest != digest) continue;
+    if (!entry && reader.LineUnterminated()) continue;
     writer.Write(line + "\n");
   }
   return writer.Commit() || LogWriteError(manifest, writer.Error());

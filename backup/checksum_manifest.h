@@ -38,6 +38,8 @@ class ManifestReader {
   explicit ManifestReader(const std::string& nativePath) : in_(nativePath, std::ios::binary) {}
   bool IsOpen() const { return in_.is_open(); }
   bool NextLine(std::string& line) { return static_cast<bool>(std::getline(in_, line)); }
+  // After NextLine: the line read had no newline (a torn append when it does not parse).
+  bool LineUnterminated() const { return in_.eof(); }
 
  private:
   std::ifstream in_;

@@ -248,5 +248,43 @@ TEST_F(EndToEndTest, ServiceStartsInMinuteZeroOfItsHourAndStopsCleanlyMidRun) {
   }
 }
 
+TEST_F(EndToEndTest, ChecksumFilePassesSha256sumAndVerifyNamesChangedAndMissingFiles) {
+  WriteSettings();
+  AddRecordings(3, 1000);
+  ToolProcess run(folder_.path(), "--run");
+  ASSERT_EQ(run.Wait(), 0);
+  std::string label = "DAT_" + std::to_string(CurrentIsoWeek(std::time(nullptr)));
+  fs::path backup = folder_ / "backup";
+  EXPECT_EQ(
+      std::system(
+          ("cd '" + backup.string() + "' && sha256sum --quiet -c " + label + ".sha256").c_str()),
+      0);
+  auto table = [&] { return source_->SelectColumn("SELECT ID || '=' || ARCHIVE FROM recording"); };
+  auto before = table();
+  ToolProcess whole(folder_.path(), "--verify");
+  EXPECT_EQ(whole.Wait(), 0);
+  EXPECT_EQ(whole.Output().back(), "Verify of archive " + label +
+                                       ": 3 files ok, 0 missing, 0 changed, 0 labelled rows not "
+                                       "in the checksum file");
+
+  WriteFile(backup / "rec 0.wav", "changed");
+  fs::remove(backup / "rec 1.wav");
+  source_->Execute("UPDATE recording SET ARCHIVE='" + label + "' WHERE ID='2'");
+  source_->Insert(test::RecordingRow("9").Set("FILE", "never.wav").Set("ARCHIVE", label));
+  before = table();
+  ToolProcess broken(folder_.path(), "--verify " + label);
+  EXPECT_EQ(broken.Wait(), 1);
+  auto out = broken.Output();
+  auto has = [&](const std::string& text) {
+    return std::any_of(out.begin(), out.end(),
+                       [&](const std::string& l) { return l.find(text) != std::string::npos; });
+  };
+  EXPECT_TRUE(has("Changed: " + (backup / "rec 0.wav").string()));
+  EXPECT_TRUE(has("Missing: " + (backup / "rec 1.wav").string()));
+  EXPECT_TRUE(has("Labelled but not in the checksum file: never.wav"));
+  EXPECT_EQ(table(), before) << "--verify changed the table";
+  EXPECT_EQ(LogTexts().back(), "Verify of archive " + label + ": 1 files ok, 1 missing, 1 changed");
+}
+
 }  // namespace
 }  // namespace qz
