@@ -92,7 +92,9 @@ int DownloadFile(const BackupSettings& settings, const std::string& serverName,
   }
   const std::string commandLine =
       DownloadCommandLine(settings, serverName, UrlEncoder().Encode(fileName));
-  StagingFolder staging(".");
+  // The download directory named, not only entered: had entering it failed, the file would land
+  // in whatever folder the process is in while the run looks for it in the download directory.
+  StagingFolder staging(settings.DownloadPath);
   const int status = FetchIntoStaging(staging, commandLine, fileName, clock);
   // A partial file, or one stored under another name, must not wait there for the next download.
   staging.Clear();

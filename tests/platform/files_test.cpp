@@ -84,16 +84,6 @@ TEST_F(FilesTest, CreatesOneDirectoryLevelOnly) {
   EXPECT_EQ(LastError(), ENOENT);
 }
 
-TEST_F(FilesTest, DirectoriesEndingInADotAreCreatedAndFoundAsTheirCompositionsAre) {
-  EXPECT_TRUE(CreateDirectory(P("rec.")));
-  EXPECT_TRUE(std::filesystem::is_directory(P("rec")));
-  EXPECT_TRUE(DirectoryExists(P("rec.")));
-  EXPECT_TRUE(SetCurrentDirectory(P("rec..")));
-  EXPECT_EQ(std::filesystem::current_path(), dir_ / "rec");
-  WriteFile(P("file"), "");
-  EXPECT_FALSE(DirectoryExists(P("file")));
-}
-
 TEST_F(FilesTest, ClearingEmptiesADirectoryButNeverFollowsALink) {
   std::filesystem::create_directories(P("d/sub"));
   WriteFile(P("d/sub/f"), "x");
