@@ -102,7 +102,7 @@ bool LoadSettings(BackupSettings& s) {
   KeyReader read(true);
   s.WebDocDir = read.Text("WebDocDir", "ConfData");
   s.DownloadPath = read.Text("DownloadPath", "\\qzt\\backup\\");
-  if (!platform::PathExists(s.DownloadPath) && !platform::CreateDirectory(s.DownloadPath))
+  if (!platform::DirectoryExists(s.DownloadPath) && !platform::CreateDirectory(s.DownloadPath))
     return false;
   LoadRemainingKeys(s, read);
   return true;
