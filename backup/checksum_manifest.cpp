@@ -108,7 +108,9 @@ std::string ManifestFileName(std::string_view label) {
 }
 
 std::string NativeDirectory(std::string_view directory) {
-  std::string native = platform::NativePath(directory);
+  // Composed with a file name, so every component is a directory's (trailing dots dropped).
+  std::string native = platform::NativePath(std::string(directory) + "/x");
+  native.resize(native.size() - 2);
   while (native.size() > 1 && native.back() == '/') native.pop_back();
   return native.empty() ? "." : native;
 }

@@ -209,7 +209,7 @@ TEST_P(BackupRunTest, ANameWgetStoresDifferentlyNeverStandsInForAnother) {
   for (const auto& entry : std::filesystem::directory_iterator(download_))
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{".qzfetch", "a b.wav"}));
+  EXPECT_EQ(names, (std::vector<std::string>{".qzfetch", WeekLabel() + ".sha256", "a b.wav"}));
   EXPECT_TRUE(std::filesystem::is_empty(download_ / ".qzfetch"));
 }
 
