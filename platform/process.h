@@ -19,7 +19,8 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // Starts the program of `commandLine` without waiting. Returns the pid, or nothing when the
 // program cannot be started (not found, not executable, empty line). The child gets default
-// signal handling and no descriptors beyond standard input, output and error.
+// signal handling, no descriptors beyond standard input, output and error, and a process group
+// of its own, with SIGTTIN and SIGTTOU blocked. The same holds for the two functions below.
 std::optional<pid_t> SpawnProcess(std::string_view commandLine);
 
 // Non-blocking: the exit code once the child has ended (reaping it), or nothing while it runs.

@@ -68,6 +68,7 @@ class ToolProcess {
     Wait();
   }
   std::vector<std::string> Output() const { return ReadLines(out_); }
+  bool HasChild() const { return !Children().empty(); }
 
  private:
   std::vector<pid_t> Children() const {
@@ -246,6 +247,24 @@ TEST_F(EndToEndTest, ServiceStartsInMinuteZeroOfItsHourAndStopsCleanlyMidRun) {
     bool inDownload = fs::exists(folder_ / "download" / file.first);
     EXPECT_FALSE(inBackup && inDownload) << file.first << " half moved";
   }
+}
+
+// Ctrl+C at a terminal signals its whole foreground group: the tool's, which its wget is not in.
+TEST_F(EndToEndTest, CtrlCAtTheServiceTerminalEndsItAfterTheRowItIsOn) {
+  int hour = 0;
+  std::string fake = MinuteZeroOfThisHour(hour);
+  WriteSettings("AutoStartOnHour=" + std::to_string(hour) +
+                "\nAutoStartOnDay=0\nDownloadTransferRateKbs=64\n");
+  AddRecordings(3, 48000);
+  ToolProcess service(folder_.path(), "--service", fake);
+  ASSERT_TRUE(WaitFor([&] { return service.HasChild(); }));
+  ASSERT_EQ(kill(-service.pid(), SIGINT), 0) << "the tool leads no process group";
+  EXPECT_EQ(service.Wait(), 0);
+  auto lines = service.Output();
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& line : lines) EXPECT_NE(line.find("successfull"), std::string::npos);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), static_cast<int>(lines.size()));
+  for (const std::string& text : LogTexts()) EXPECT_EQ(text.find("ErrorCode"), std::string::npos);
 }
 
 }  // namespace
