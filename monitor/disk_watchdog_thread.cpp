@@ -57,7 +57,8 @@ DiskWatchdog::DiskWatchdog(platform::Clock& clock, FreeSpaceQuery freeBytesAvail
 
 void DiskWatchdog::Check() {
   const std::string path = ReadDownloadPath();
-  if (path.empty() || !platform::PathExists(path) || HasTooLittleSpace(path)) RaiseAlarm(path);
+  // Through symbolic links: a link whose directory is gone leaves nothing to download into.
+  if (path.empty() || !platform::DirectoryExists(path) || HasTooLittleSpace(path)) RaiseAlarm(path);
 }
 
 void DiskWatchdog::Run(const std::function<bool()>& keepRunning) {

@@ -103,6 +103,14 @@ bool PathExists(std::string_view path) {
   return lstat(NativePath(path).c_str(), &st) == 0 || Fail();
 }
 
+bool DirectoryExists(std::string_view path) {
+  struct stat st {};
+  if (stat(NativePath(path).c_str(), &st) != 0) return Fail();
+  if (S_ISDIR(st.st_mode)) return true;
+  errno = ENOTDIR;
+  return Fail();
+}
+
 bool CreateDirectory(std::string_view path) {
   return mkdir(NativePath(path).c_str(), 0777) == 0 || Fail();
 }

@@ -11,7 +11,10 @@ namespace qz::platform {
 // errno of the last failed operation of this layer on the calling thread.
 int LastError();
 
+// Whether a name stands at `path`: a dangling symbolic link is a name too, one that blocks it.
 bool PathExists(std::string_view path);
+// Whether `path` leads to a directory, through symbolic links.
+bool DirectoryExists(std::string_view path);
 // One directory, no intermediate ones.
 bool CreateDirectory(std::string_view path);
 bool SetCurrentDirectory(std::string_view path);
