@@ -70,18 +70,17 @@ void BackupDialog::CreateControls() {
   auto* backupNow = new QPushButton("Backup now", this);
   backupNow->setObjectName("IDC_BACKUP_NOW");
   backupNow->setGeometry(du.Rect(219, 249, 63, 14));
-  backupNow->setAutoDefault(false);
   connect(backupNow, &QPushButton::clicked, this, [this] { RunBackup(); });
 
   auto* settings = new QPushButton("Settings", this);
   settings->setObjectName("IDC_SETTINGS");
   settings->setGeometry(du.Rect(7, 279, 50, 14));
-  settings->setAutoDefault(false);
   connect(settings, &QPushButton::clicked, this, [this] { OnSettings(); });
 
   auto* exit = new QPushButton("Exit", this);
   exit->setObjectName("IDOK");
   exit->setGeometry(du.Rect(225, 279, 50, 14));
+  // The other two stay auto-default: Enter presses the focused button, Exit everywhere else.
   exit->setDefault(true);
   connect(exit, &QPushButton::clicked, this, &QDialog::accept);
 }

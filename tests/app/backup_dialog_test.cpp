@@ -128,6 +128,24 @@ TEST_F(BackupDialogTest, EnterPressesExitAndClosesTheWindow) {
   EXPECT_EQ(dialog.exec(), QDialog::Accepted);
 }
 
+TEST_F(BackupDialogTest, EnterPressesAFocusedButtonInsteadOfExit) {
+  BackupDialog dialog(nullptr, CountingStarters());
+  dialog.show();
+  for (const char* name : {"IDC_BACKUP_NOW", "IDC_SETTINGS"}) {
+    ModalCloser closer;  // the refusal without a download directory, or the settings dialog
+    closer.Arm();
+    auto* button = dialog.findChild<QPushButton*>(name);
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Return);
+    EXPECT_EQ(closer.seen, 1) << name;
+    EXPECT_TRUE(dialog.isVisible()) << name;
+  }
+  dialog.ResultListControl()->setFocus();
+  QTest::keyClick(dialog.ResultListControl(), Qt::Key_Return);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
 TEST_F(BackupDialogTest, ControlsStandAtTheirTemplatePositions) {
   BackupDialog dialog(nullptr, CountingStarters());
   DialogUnits du(dialog.font());
