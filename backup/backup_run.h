@@ -31,7 +31,8 @@ RunSummary OnAutoBackup(const BackupSettings& settings, ResultList& list,
 // The trace an unattended tool leaves of a data-layer error that ended a run.
 void LogDataLayerError(const std::string& driverText);
 
-// A name from the table that could address a file outside the download and backup directories.
+// A name from the table that could address a file outside the download and backup directories,
+// or the staging folder inside the download directory.
 bool IsUnsafeFileName(const std::string& fileName);
 
 }  // namespace qz
