@@ -147,6 +147,13 @@ bool ClearDirectory(std::string_view path) {
   return true;
 }
 
+bool RemoveDirectory(std::string_view path) {
+  std::string native = NativeDirectoryPath(path);
+  if (rmdir(native.c_str()) != 0) return Fail();
+  SyncDirectory(DirectoryOf(native));
+  return true;
+}
+
 bool DeleteFile(std::string_view path) {
   std::string native = NativePath(path);
   if (unlink(native.c_str()) != 0) return Fail();

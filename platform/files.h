@@ -23,6 +23,8 @@ bool SetCurrentDirectory(std::string_view path);
 // Removes everything inside the directory, which stays. Fails (ENOTDIR) on anything but a real
 // directory, a link to one included.
 bool ClearDirectory(std::string_view path);
+// Removes an empty directory.
+bool RemoveDirectory(std::string_view path);
 
 bool DeleteFile(std::string_view path);
 
