@@ -17,6 +17,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "transfer/download_file.h"
+#include "transfer/staging_folder.h"
 
 namespace qz {
 namespace {
@@ -26,8 +27,10 @@ using std::chrono::milliseconds;
 constexpr int kServerNameColumn = 21;
 constexpr int kFileColumn = 24;
 
+// The file inside the directory: the directory is mapped as it is wherever a directory is named,
+// so "/x/rec." is the folder that was created and entered.
 std::string InDirectory(const std::string& directory, const std::string& fileName) {
-  return directory + ".\\" + fileName;
+  return platform::PathInDirectory(directory, fileName);
 }
 
 std::string Native(const std::string& path) {
@@ -54,6 +57,7 @@ class Run {
   void BackUpRows(DatabaseConnection& connection);
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
   int FetchFile(const std::string& server, const std::string& file);
+  bool WasCutShortByOlderVersion(const std::string& file);
   int MoveToBackupPath(const std::string& file, int status);
   int SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status);
   void ShowResult(const std::string& server, const std::string& file, int status);
@@ -81,6 +85,8 @@ RunSummary Run::Execute() {
         std::to_string(kMaxArchiveLabelLength) + " characters: no row is labelled");
   if (label_.Fits() && s_.UpdateArchiveField != 0) summary_.archiveLabel = label_.text;
   platform::SetCurrentDirectory(s_.DownloadPath);
+  // What a killed run left in the staging folder is never complete.
+  StagingFolder(s_.DownloadPath).Clear();
   try {
     BackUpTable();
   } catch (const platform::OdbcError& error) {
@@ -146,16 +152,20 @@ int Run::BackUpRow(CDBRecSet& rows, const std::string& server, const std::string
 
 int Run::FetchFile(const std::string& server, const std::string& file) {
   std::string localPath = InDirectory(s_.DownloadPath, file);
-  // A file whose download marker still stands was left half written by a killed run.
-  bool interrupted = platform::PathExists(InDirectory(s_.DownloadPath, DownloadMarkerName(file)));
-  if (!file.empty() && platform::PathExists(localPath)) {
-    if (interrupted) {
-      platform::DeleteFile(localPath);
-    } else if (s_.DownloadIfFileAlreadyExists != 1) {
-      return kBackedUp;
-    }
-  }
+  if (!file.empty() && platform::PathExists(localPath) && !WasCutShortByOlderVersion(file) &&
+      s_.DownloadIfFileAlreadyExists != 1)
+    return kBackedUp;
   return DownloadFile(s_, server, file, clock_);
+}
+
+// Versions before the staging folder downloaded in place and marked a download under way with
+// "<name>.qzdownload": a file beside such a marker was left half written by a killed run.
+bool Run::WasCutShortByOlderVersion(const std::string& file) {
+  std::string marker = InDirectory(s_.DownloadPath, file + ".qzdownload");
+  if (!platform::PathExists(marker)) return false;
+  platform::DeleteFile(InDirectory(s_.DownloadPath, file));
+  platform::DeleteFile(marker);
+  return true;
 }
 
 int Run::MoveToBackupPath(const std::string& file, int status) {
@@ -232,7 +242,7 @@ void Run::EndRun() {
 std::atomic<bool> StopRequested{false};
 
 bool IsUnsafeFileName(const std::string& fileName) {
-  return fileName == "." || fileName == ".." ||
+  return fileName == "." || fileName == ".." || fileName == StagingFolder::kName ||
          fileName.find_first_of(std::string("/\\\0", 3)) != std::string::npos;
 }
 

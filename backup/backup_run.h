@@ -28,7 +28,8 @@ RunSummary OnAutoBackup(const BackupSettings& settings, ResultList& list,
                         platform::Clock& clock = platform::SystemClock(),
                         RunProgress* progress = nullptr);
 
-// A name from the table that could address a file outside the download and backup directories.
+// A name from the table that could address a file outside the download and backup directories,
+// or the staging folder inside the download directory.
 bool IsUnsafeFileName(const std::string& fileName);
 
 }  // namespace qz

@@ -58,7 +58,7 @@ DiskWatchdog::DiskWatchdog(platform::Clock& clock, FreeSpaceQuery freeBytesAvail
 
 void DiskWatchdog::Check() {
   const std::string path = ReadDownloadPath();
-  WatchdogCheck check{clock_.Now(), !path.empty() && platform::PathExists(path), {}, minFreeMB_};
+  WatchdogCheck check{clock_.Now(), !path.empty() && platform::DirectoryExists(path), {}, minFreeMB_};
   if (check.pathExists) check.freeBytes = freeBytesAvailable_(path);
   // Before the alarm, whose pause would hold the figures back for half an hour.
   WriteWatchdogMetrics(check);

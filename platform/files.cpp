@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "platform/paths.h"
 
@@ -55,13 +57,19 @@ bool CopyContents(int in, int out) {
   }
 }
 
+// Named apart from the target, so a target name of the longest length still has one.
+std::string TemporaryNameBeside(const std::string& to) {
+  std::string dir = DirectoryOf(to);
+  return (dir == "/" ? dir : dir + "/") + ".qzpart.XXXXXX";
+}
+
 // Writes a durable copy of `from` into a fresh temporary file beside `to`; returns its name.
 bool WriteTemporaryCopy(const std::string& from, const std::string& to, std::string& temp) {
   int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
   struct stat st {};
   fstat(in, &st);
-  temp = to + ".qzpart.XXXXXX";
+  temp = TemporaryNameBeside(to);
   int out = mkostemp(temp.data(), O_CLOEXEC);
   if (out < 0) {
     int saved = errno;
@@ -113,12 +121,40 @@ bool PathExists(std::string_view path) {
   return lstat(NativePath(path).c_str(), &st) == 0 || Fail();
 }
 
+bool DirectoryExists(std::string_view path) {
+  struct stat st {};
+  if (stat(NativeDirectoryPath(path).c_str(), &st) != 0) return Fail();
+  if (S_ISDIR(st.st_mode)) return true;
+  errno = ENOTDIR;
+  return Fail();
+}
+
 bool CreateDirectory(std::string_view path) {
-  return mkdir(NativePath(path).c_str(), 0777) == 0 || Fail();
+  return mkdir(NativeDirectoryPath(path).c_str(), 0777) == 0 || Fail();
 }
 
 bool SetCurrentDirectory(std::string_view path) {
-  return chdir(NativePath(path).c_str()) == 0 || Fail();
+  return chdir(NativeDirectoryPath(path).c_str()) == 0 || Fail();
+}
+
+bool ClearDirectory(std::string_view path) {
+  std::string native = NativeDirectoryPath(path);
+  struct stat st {};
+  if (lstat(native.c_str(), &st) != 0) return Fail();
+  // Never through a link: what stands behind it is not ours to delete.
+  if (!S_ISDIR(st.st_mode)) {
+    errno = ENOTDIR;
+    return Fail();
+  }
+  std::error_code ec;
+  for (std::filesystem::directory_iterator entry(native, ec), end; !ec && entry != end;
+       entry.increment(ec))
+    std::filesystem::remove_all(entry->path(), ec);
+  if (ec) {
+    errno = ec.value();
+    return Fail();
+  }
+  return true;
 }
 
 bool DeleteFile(std::string_view path) {
@@ -150,6 +186,13 @@ bool MoveFile(std::string_view fromPath, std::string_view toPath) {
   return true;
 }
 
+bool MoveFileReplacing(std::string_view fromPath, std::string_view toPath) {
+  std::string from = NativePath(fromPath), to = NativePath(toPath);
+  if (rename(from.c_str(), to.c_str()) != 0) return Fail();
+  SyncDirectory(DirectoryOf(to));
+  return true;
+}
+
 bool CopyFile(std::string_view fromPath, std::string_view toPath, bool failIfExists) {
   std::string from = NativePath(fromPath), to = NativePath(toPath);
   std::string temp;
@@ -162,15 +205,6 @@ bool CopyFile(std::string_view fromPath, std::string_view toPath, bool failIfExi
     return Fail();
   }
   SyncDirectory(DirectoryOf(to));
-  return true;
-}
-
-bool CreateMarkerFile(std::string_view path) {
-  std::string native = NativePath(path);
-  int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return Fail();
-  close(fd);
-  SyncDirectory(DirectoryOf(native));
   return true;
 }
 
@@ -206,7 +240,7 @@ bool ReplaceFileContents(std::string_view path, std::string_view text) {
 
 std::optional<std::uint64_t> FreeBytesAvailable(std::string_view path) {
   struct statvfs st {};
-  if (statvfs(NativePath(path).c_str(), &st) != 0) {
+  if (statvfs(NativeDirectoryPath(path).c_str(), &st) != 0) {
     Fail();
     return std::nullopt;
   }

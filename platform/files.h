@@ -12,20 +12,28 @@ namespace qz::platform {
 int LastError();
 
 bool PathExists(std::string_view path);
+
+// Paths that name a directory are mapped by NativeDirectoryPath.
+// True when a directory (or a link to one) stands at the path.
+bool DirectoryExists(std::string_view path);
 // One directory, no intermediate ones.
 bool CreateDirectory(std::string_view path);
 bool SetCurrentDirectory(std::string_view path);
+// Removes everything inside the directory, which stays. Fails (ENOTDIR) on anything but a real
+// directory, a link to one included.
+bool ClearDirectory(std::string_view path);
+
 bool DeleteFile(std::string_view path);
 
 // Fails with EEXIST when the target exists. Moves across file systems by a durable copy.
 bool MoveFile(std::string_view from, std::string_view to);
 
+// Renames over an existing target, on one file system only, and makes the new name durable.
+bool MoveFileReplacing(std::string_view from, std::string_view to);
+
 // Copies into a temporary file beside the target, flushes it to disk and renames it over the
 // target, so a target is never left half written. With failIfExists an existing target is EEXIST.
 bool CopyFile(std::string_view from, std::string_view to, bool failIfExists);
-
-// Creates an empty file (or leaves an existing one) and makes its name durable.
-bool CreateMarkerFile(std::string_view path);
 
 // Flushes a file's data to disk.
 bool SyncFile(std::string_view path);

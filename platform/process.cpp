@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <thread>
+
+#include "platform/paths.h"
 
 extern char** environ;
 
@@ -70,12 +73,15 @@ struct SpawnSetup {
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
-std::optional<pid_t> SpawnArguments(const std::vector<std::string>& args) {
+std::optional<pid_t> SpawnArguments(const std::vector<std::string>& args,
+                                    const std::string& workingDirectory = {}) {
   if (args.empty() || args.front().empty()) return std::nullopt;
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   SpawnSetup setup;
+  if (!workingDirectory.empty())
+    posix_spawn_file_actions_addchdir_np(&setup.actions, workingDirectory.c_str());
   pid_t pid = 0;
   // glibc reports a failed exec as the error of posix_spawnp itself.
   if (posix_spawnp(&pid, argv[0], &setup.actions, &setup.attr, argv.data(), environ) != 0)
@@ -137,8 +143,8 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   }
 }
 
-std::optional<pid_t> SpawnProcess(std::string_view commandLine) {
-  return SpawnArguments(SplitCommandLine(commandLine));
+std::optional<pid_t> SpawnProcess(std::string_view commandLine, std::string_view workingDirectory) {
+  return SpawnArguments(SplitCommandLine(commandLine), NativeDirectoryPath(workingDirectory));
 }
 
 std::optional<int> QueryExitCode(pid_t pid) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "backup/archive_label.h"
@@ -14,7 +15,6 @@
 #include "tests/support/odbc_fixture.h"
 #include "tests/support/test_support.h"
 #include "tests/support/test_web_server.h"
-#include "transfer/download_file.h"
 
 namespace qz {
 namespace {
@@ -101,18 +101,19 @@ class EndToEndTest : public ::testing::Test {
 
   void WriteSettings(const std::string& extra = "") {
     WriteFile(test::IniFile(),
-              "[Config]\nDownloadPath=" + (folder_ / "download").string() +
+              "[Config]\nDownloadPath=" + download_.string() +
                   "/\nMoveToBackupPath=1\nBackupPath=" + (folder_ / "backup").string() +
                   "/\nUseDSN=" + source_->Dsn() + "\n" + extra);
   }
   void AddRecordings(int count, int size) {
-    for (int i = 0; i < count; ++i) {
-      std::string name = "rec " + std::to_string(i) + ".wav";
-      std::string id = std::to_string(i);
-      contents_[id] = {name, std::string(size, static_cast<char>('a' + i % 26))};
-      web_.Publish(name, contents_[id].second);
-      source_->Insert(test::RecordingRow(id).Set("SERVERNAME", web_.Host()).Set("FILE", name));
-    }
+    for (int i = 0; i < count; ++i)
+      AddRecording(std::to_string(i), "rec " + std::to_string(i) + ".wav",
+                   std::string(size, static_cast<char>('a' + i % 26)));
+  }
+  void AddRecording(const std::string& id, const std::string& name, const std::string& content) {
+    contents_[id] = {name, content};
+    web_.Publish(name, content);
+    source_->Insert(test::RecordingRow(id).Set("SERVERNAME", web_.Host()).Set("FILE", name));
   }
   std::vector<std::string> LogTexts() {
     return test::LogTexts(folder_ / "base" / "log" / "qzbackup.log");
@@ -139,6 +140,7 @@ class EndToEndTest : public ::testing::Test {
   }
 
   test::TempDir folder_;
+  fs::path download_ = folder_ / "download";
   std::unique_ptr<test::TestDataSource> source_;
   test::TestWebServer web_;
   std::map<std::string, std::pair<std::string, std::string>> contents_;
@@ -200,21 +202,41 @@ TEST_F(EndToEndTest, ProgressOnATerminalOnlyAndStandardOutputUnchanged) {
 }
 
 TEST_F(EndToEndTest, KilledAtAnyMomentNeverLeavesALabelWithoutItsFile) {
-  // About half a second per file: the kills land in downloads, moves and labels alike.
-  WriteSettings("DownloadTransferRateKbs=64\n");
+  // Moves from the download directory into the backup directory cross file systems where a
+  // second one exists.
+  std::optional<test::TempDir> otherFileSystem;
+  if (auto root = test::OtherFileSystemRoot(folder_.path())) {
+    otherFileSystem.emplace(*root);
+    download_ = otherFileSystem->path();
+  }
   AddRecordings(6, 24000);
-  int labelled = 0;
+  // The longest names: two whose complete copies already stand in the download directory, and
+  // one that wget cuts to 236 bytes when it stores it, so it can never be fetched.
+  const std::string longName(246, 'l');
+  AddRecording("6", longName + "1.wav", std::string(24000, '1'));
+  AddRecording("7", longName + "2.wav", std::string(24000, '2'));
+  AddRecording("8", longName + "c.wav", std::string(24000, 'c'));
+  for (const auto& [id, file] : contents_)
+    if (id != "8") WriteFile(download_ / file.first, file.second);
+  // About half a second per file: the kills land in downloads, moves and labels alike; every
+  // other run fetches the files again over the copies that stand there.
+  int labelled = 0, runs = 0;
   for (int delayMs : {60, 170, 330, 520, 700, 900, 1150}) {
+    WriteSettings("DownloadTransferRateKbs=64\nDownloadIfFileAlreadyExists=" +
+                  std::to_string(++runs % 2) + "\n");
     ToolProcess run(folder_.path(), "--run");
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     run.KillAll();
     labelled = CheckLabelledRowsAreSafe();
   }
+  WriteSettings("DownloadTransferRateKbs=64\n");
   ToolProcess finish(folder_.path(), "--run");
-  EXPECT_EQ(finish.Wait(), 0);
-  EXPECT_EQ(CheckLabelledRowsAreSafe(), 6) << "after " << labelled << " rows done while killed";
-  for (const auto& [id, file] : contents_)
-    EXPECT_FALSE(fs::exists(folder_ / "download" / DownloadMarkerName(file.first)));
+  EXPECT_EQ(finish.Wait(), 1);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 8) << "after " << labelled << " rows done while killed";
+  EXPECT_EQ(source_->ArchiveOf("8")[0], "");
+  std::vector<fs::path> left(fs::directory_iterator(download_), {});
+  EXPECT_EQ(left, std::vector<fs::path>{download_ / ".qzfetch"});
+  EXPECT_TRUE(fs::is_empty(download_ / ".qzfetch"));
 }
 
 TEST_F(EndToEndTest, SecondRunWaitsForTheFirstAndNeverTouchesTheSameRow) {
@@ -274,7 +296,7 @@ TEST_F(EndToEndTest, ServiceStartsInMinuteZeroOfItsHourAndStopsCleanlyMidRun) {
   EXPECT_EQ(CheckLabelledRowsAreSafe(), shown);
   for (const auto& [id, file] : contents_) {
     bool inBackup = fs::exists(folder_ / "backup" / file.first);
-    bool inDownload = fs::exists(folder_ / "download" / file.first);
+    bool inDownload = fs::exists(download_ / file.first);
     EXPECT_FALSE(inBackup && inDownload) << file.first << " half moved";
   }
 }

@@ -116,6 +116,16 @@ TEST_F(LoadSettingsTest, UncreatableDownloadDirectoryStopsAfterTheFirstTwoKeys) 
             "[Config]\nDownloadPath=" + download_.str() + "/a/b\nWebDocDir=ConfData\n");
 }
 
+// The folder created is the one the run enters and composes into; a second start finds it.
+TEST_F(LoadSettingsTest, DownloadDirectoryEndingInADotIsCreatedWithoutIt) {
+  for (int start = 0; start < 2; ++start) {
+    WriteFile(IniFile(), "[Config]\nDownloadPath=" + download_.str() + "/rec.\n");
+    ASSERT_TRUE(LoadSettings(s_));
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(download_ / "rec"));
+  EXPECT_FALSE(std::filesystem::exists(download_ / "rec."));
+}
+
 TEST_F(LoadSettingsTest, BaseDirectoryComesFromTheRegistryAndKeepsItsCase) {
   WriteIni("");
   ASSERT_TRUE(LoadSettings(s_));
