@@ -27,6 +27,8 @@
 namespace qz {
 namespace {
 
+constexpr const char* kFrameCaption = "Backup files from servers";
+
 QString Text(int id) {
   return QString::fromStdString(LoadString(id));
 }
@@ -55,8 +57,9 @@ void BackupDialog::CreateControls() {
   DialogUnits du(font());
   setFixedSize(du.Size(502, 300));
 
-  auto* frame = new QGroupBox("Backup files from servers", this);
-  frame->setGeometry(du.Rect(7, 7, 488, 262));
+  frame_ = new QGroupBox(kFrameCaption, this);
+  frame_->setObjectName("frame");
+  frame_->setGeometry(du.Rect(7, 7, 488, 262));
 
   resultList_ = new QTreeWidget(this);
   resultList_->setObjectName("IDC_RESULT_LIST");
@@ -141,11 +144,10 @@ void BackupDialog::ExecuteRun(bool automatic) {
     WindowRunClock clock;
     try {
       if (automatic)
-        qz::OnAutoBackup(backupSettings_, *this, clock);
+        qz::OnAutoBackup(backupSettings_, *this, clock, this);
       else
-        qz::RunBackup(backupSettings_, *this, clock);
+        qz::RunBackup(backupSettings_, *this, clock, this);
     } catch (const platform::OdbcError& error) {
-      LogDataLayerError(error.what());
       dataLayerError = error.what();
     }
   }
@@ -227,6 +229,19 @@ void BackupDialog::AddLine(const ResultLine& line) {
   resultList_->insertTopLevelItem(0, item);
   // The list lays out new rows only when events run; the run's input blocker is in place.
   if (running_) QCoreApplication::processEvents();
+}
+
+void BackupDialog::RunStarted(std::size_t total) {
+  RowDone(0, total, 0);
+}
+
+void BackupDialog::RowDone(std::size_t done, std::size_t total, std::size_t failed) {
+  frame_->setTitle(QString("%1 (%2)").arg(
+      kFrameCaption, QString::fromStdString(FormatProgress(done, total, failed))));
+}
+
+void BackupDialog::RunEnded(const RunSummary&) {
+  frame_->setTitle(kFrameCaption);
 }
 
 int BackupDialog::CountLines() const {

@@ -41,6 +41,11 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists);
 // Flushes a file's data to disk.
 bool SyncFile(std::string_view path);
 
+// Replaces the file's whole contents: a temporary file beside it, flushed, renamed over it, and the
+// directory flushed, so a crash or a reader sees either the old or the new file. The file keeps
+// its permissions (0644 when new); the directory must exist.
+bool ReplaceFileContents(std::string_view path, std::string_view text);
+
 // Bytes available to the calling user on the file system that holds `path`.
 std::optional<std::uint64_t> FreeBytesAvailable(std::string_view path);
 
