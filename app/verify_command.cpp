@@ -5,6 +5,7 @@
 
 #include "backup/backup_run.h"
 #include "backup/verify_archive.h"
+#include "config/event_log.h"
 #include "config/load_settings.h"
 #include "platform/odbc.h"
 
@@ -24,7 +25,7 @@ int RunVerify(const std::optional<std::string>& label) {
     return whole ? 0 : 1;
   } catch (const platform::OdbcError& error) {
     std::cout.flush();
-    LogDataLayerError(error.what());
+    WriteLog("ERROR in database: " + std::string(error.what()));
     std::fprintf(stderr, "%s\n", error.what());
     return 2;
   }

@@ -9,10 +9,12 @@
 #include "backup/database_connection.h"
 #include "backup/db_rec_set.h"
 #include "backup/run_lock.h"
+#include "backup/run_metrics.h"
 #include "config/event_log.h"
 #include "config/string_table.h"
 #include "monitor/alarm.h"
 #include "platform/files.h"
+#include "platform/odbc.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "transfer/download_file.h"
@@ -36,14 +38,23 @@ std::string Native(const std::string& path) {
   return platform::NativePath(path);
 }
 
+class NoRunProgress : public RunProgress {
+ public:
+  void RunStarted(std::size_t) override {}
+  void RowDone(std::size_t, std::size_t, std::size_t) override {}
+  void RunEnded(const RunSummary&) override {}
+};
+
 class Run {
  public:
-  Run(const BackupSettings& settings, ResultList& list, platform::Clock& clock)
-      : s_(settings), list_(list), clock_(clock) {}
+  Run(const BackupSettings& settings, ResultList& list, platform::Clock& clock,
+      RunProgress* progress)
+      : s_(settings), list_(list), clock_(clock), progress_(progress ? *progress : noProgress_) {}
 
   RunSummary Execute();
 
  private:
+  void BackUpTable();
   void BackUpRows(DatabaseConnection& connection);
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
   int FetchFile(const std::string& server, const std::string& file);
@@ -54,45 +65,62 @@ class Run {
   void ShowResult(const std::string& server, const std::string& file, int status);
   void RunCommandAfterBackup();
   void TrimResultList();
+  void EndRun();
   void Log(const std::string& text) { WriteLog(text, clock_); }
 
   const BackupSettings& s_;
   ResultList& list_;
   platform::Clock& clock_;
+  NoRunProgress noProgress_;
+  RunProgress& progress_;
   ArchiveLabel label_;
   bool alarmStarted_ = false;
-  bool stopped_ = false;
   RunSummary summary_;
   ChecksumManifests manifests_{clock_};
 };
 
 RunSummary Run::Execute() {
   RunLock lock(clock_);
+  summary_.started = clock_.Now();
   label_ = MakeArchiveLabel(s_, clock_);
   if (!label_.Fits() && s_.UpdateArchiveField != 0)
     Log("Archive label " + label_.text + " is longer than " +
         std::to_string(kMaxArchiveLabelLength) + " characters: no row is labelled");
+  if (label_.Fits() && s_.UpdateArchiveField != 0) summary_.archiveLabel = label_.text;
   platform::SetCurrentDirectory(s_.DownloadPath);
   // What a killed run left in the staging folder is never complete.
   StagingFolder(s_.DownloadPath).Clear();
-  {
-    DatabaseConnection connection;
-    if (connection.OpenConnection("DSN=" + s_.UseDSN + ";", DatabaseConnection::kNoOdbcDialog))
-      BackUpRows(connection);
+  try {
+    BackUpTable();
+  } catch (const platform::OdbcError& error) {
+    // Logged here, so the summary follows the error and a monitor sees the run cut short.
+    Log("ERROR in database: " + std::string(error.what()));
+    summary_.dataLayerError = true;
+    EndRun();
+    throw;
   }
   // A run cut short is not followed by the operator's command, which may expect a whole run.
-  if (!stopped_) RunCommandAfterBackup();
+  if (!summary_.stopped) RunCommandAfterBackup();
   TrimResultList();
+  EndRun();
   return summary_;
+}
+
+void Run::BackUpTable() {
+  DatabaseConnection connection;
+  if (connection.OpenConnection("DSN=" + s_.UseDSN + ";", DatabaseConnection::kNoOdbcDialog))
+    BackUpRows(connection);
 }
 
 void Run::BackUpRows(DatabaseConnection& connection) {
   CDBRecSet rows(&connection);
   rows.OpenRows(CDBRecSet::kSnapshot, MakeBackupQuery(s_), CDBRecSet::kNone);
+  summary_.selected = rows.RowCount();
+  progress_.RunStarted(summary_.selected);
   while (!rows.IsAtEnd()) {
     if (StopRequested) {
       Log("Backup run stopped before all rows were done");
-      stopped_ = true;
+      summary_.stopped = true;
       break;
     }
     std::string server = rows.ReadColumnText(kServerNameColumn);
@@ -197,8 +225,12 @@ int Run::SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status) {
 
 void Run::ShowResult(const std::string& server, const std::string& file, int status) {
   ++summary_.rows;
-  if (status < 1) ++summary_.failed;
+  if (status < 1) {
+    ++summary_.failed;
+    ++summary_.failedByStatus[status];
+  }
   list_.AddLine({server, file, StatusText(status), StatusImage(status)});
+  progress_.RowDone(summary_.rows, summary_.selected, summary_.failed);
 }
 
 void Run::RunCommandAfterBackup() {
@@ -212,6 +244,14 @@ void Run::TrimResultList() {
   for (int n = list_.CountLines(); n > s_.ShowMaxItems; --n) list_.DeleteLine(n - 1);
 }
 
+// The last line of every run, after the command and the stop line, then the metrics.
+void Run::EndRun() {
+  summary_.ended = clock_.Now();
+  Log(FormatRunSummary(summary_));
+  WriteRunMetrics(summary_);
+  progress_.RunEnded(summary_);
+}
+
 }  // namespace
 
 std::atomic<bool> StopRequested{false};
@@ -221,17 +261,15 @@ bool IsUnsafeFileName(const std::string& fileName) {
          fileName.find_first_of(std::string("/\\\0", 3)) != std::string::npos;
 }
 
-RunSummary RunBackup(const BackupSettings& settings, ResultList& list, platform::Clock& clock) {
-  return Run(settings, list, clock).Execute();
+RunSummary RunBackup(const BackupSettings& settings, ResultList& list, platform::Clock& clock,
+                     RunProgress* progress) {
+  return Run(settings, list, clock, progress).Execute();
 }
 
-RunSummary OnAutoBackup(const BackupSettings& settings, ResultList& list, platform::Clock& clock) {
+RunSummary OnAutoBackup(const BackupSettings& settings, ResultList& list, platform::Clock& clock,
+                        RunProgress* progress) {
   WriteLog("Started backup automatically", clock);
-  return RunBackup(settings, list, clock);
-}
-
-void LogDataLayerError(const std::string& driverText) {
-  WriteLog("ERROR in database: " + driverText);
+  return RunBackup(settings, list, clock, progress);
 }
 
 }  // namespace qz

@@ -37,6 +37,7 @@ class CDBRecSet {
   void OpenRows(int openType, std::string_view query, int options);
   bool IsOpen() const { return open_; }
   bool IsAtEnd() const;
+  std::size_t RowCount() const { return rows_.size(); }
   // The current row's value at zero-based `position` when it is text; the empty text when it is
   // NULL or of another type.
   std::string ReadColumnText(int position) const;

@@ -18,6 +18,8 @@ class FileLock {
   // A shared lock beside other shared holders, on a file that already exists (never created).
   bool TryLockShared(std::string_view path);
   static bool CanOpenForReading(std::string_view path);
+  // Creates the file when needed and waits until the lock is free. False when it cannot be opened.
+  bool Lock(std::string_view path);
   // Whether the lock file can be opened at all.
   static bool CanOpen(std::string_view path);
   bool Held() const { return fd_ >= 0; }

@@ -91,6 +91,16 @@ bool WriteTemporaryCopy(const std::string& from, const std::string& to, std::str
   return ok;
 }
 
+bool WriteAll(int fd, std::string_view text) {
+  for (size_t done = 0; done < text.size();) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += n;
+  }
+  return true;
+}
+
 bool RenameNoReplace(const std::string& from, const std::string& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
@@ -144,6 +154,13 @@ bool ClearDirectory(std::string_view path) {
     errno = ec.value();
     return Fail();
   }
+  return true;
+}
+
+bool RemoveDirectory(std::string_view path) {
+  std::string native = NativeDirectoryPath(path);
+  if (rmdir(native.c_str()) != 0) return Fail();
+  SyncDirectory(DirectoryOf(native));
   return true;
 }
 
@@ -206,6 +223,26 @@ bool SyncFile(std::string_view path) {
   close(fd);
   errno = saved;
   return ok || Fail();
+}
+
+bool ReplaceFileContents(std::string_view path, std::string_view text) {
+  std::string target = NativePath(path);
+  std::string temp = target + ".XXXXXX";
+  int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return Fail();
+  struct stat st {};
+  mode_t mode = stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  bool ok = WriteAll(fd, text) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    int saved = errno;
+    unlink(temp.c_str());
+    errno = saved;
+    return Fail();
+  }
+  SyncDirectory(DirectoryOf(target));
+  return true;
 }
 
 std::optional<std::uint64_t> FreeBytesAvailable(std::string_view path) {

@@ -11,6 +11,7 @@ namespace qz::platform {
 // errno of the last failed operation of this layer on the calling thread.
 int LastError();
 
+// Whether a name stands at `path`: a dangling symbolic link is a name too, one that blocks it.
 bool PathExists(std::string_view path);
 
 // Paths that name a directory are mapped by NativeDirectoryPath.
@@ -22,6 +23,8 @@ bool SetCurrentDirectory(std::string_view path);
 // Removes everything inside the directory, which stays. Fails (ENOTDIR) on anything but a real
 // directory, a link to one included.
 bool ClearDirectory(std::string_view path);
+// Removes an empty directory.
+bool RemoveDirectory(std::string_view path);
 
 bool DeleteFile(std::string_view path);
 
@@ -37,6 +40,11 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists);
 
 // Flushes a file's data to disk.
 bool SyncFile(std::string_view path);
+
+// Replaces the file's whole contents: a temporary file beside it, flushed, renamed over it, and the
+// directory flushed, so a crash or a reader sees either the old or the new file. The file keeps
+// its permissions (0644 when new); the directory must exist.
+bool ReplaceFileContents(std::string_view path, std::string_view text);
 
 // Bytes available to the calling user on the file system that holds `path`.
 std::optional<std::uint64_t> FreeBytesAvailable(std::string_view path);

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/atomic_file.h"
+#include "platform/files.h"
 
 namespace qz::platform {
 namespace {
@@ -117,8 +117,7 @@ bool ReplaceFile(const std::string& path, const std::vector<std::string>& lines)
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
-  AtomicFileWriter writer(path);
-  return writer.Write(text) && writer.Commit();
+  return ReplaceFileContents(path, text);
 }
 
 }  // namespace

@@ -11,8 +11,12 @@ StagingFolder::StagingFolder(std::string_view directory)
     : directory_(directory), path_(platform::PathInDirectory(directory, kName)) {}
 
 bool StagingFolder::Prepare() {
-  if (!platform::CreateDirectory(path_) && platform::LastError() != EEXIST) return false;
-  return platform::ClearDirectory(path_);
+  // A folder made anew for every download: a wget that outlived an ended tool (it runs in a
+  // process group of its own) goes on writing into the removed folder, never into this one.
+  if (platform::PathExists(path_) &&
+      !(platform::ClearDirectory(path_) && platform::RemoveDirectory(path_)))
+    return false;
+  return platform::CreateDirectory(path_);
 }
 
 void StagingFolder::Clear() {

@@ -18,8 +18,8 @@ class StagingFolder {
 
   const std::string& Path() const { return path_; }
 
-  // Creates the folder when missing and empties it. False when it cannot be made empty: a file
-  // left in it could be taken for the one the next download stores.
+  // Makes the folder anew, empty. False when that fails: a file left in it could be taken for the
+  // one the next download stores.
   bool Prepare();
   // Removes whatever stands in it; a missing folder is already clear.
   void Clear();

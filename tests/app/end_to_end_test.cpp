@@ -68,6 +68,7 @@ class ToolProcess {
     Wait();
   }
   std::vector<std::string> Output() const { return ReadLines(out_); }
+  bool HasChild() const { return !Children().empty(); }
 
  private:
   std::vector<pid_t> Children() const {
@@ -167,7 +168,38 @@ TEST_F(EndToEndTest, HeadlessRunPrintsOneLinePerFileAndExitsByOutcome) {
   EXPECT_EQ(broken.Wait(), 2);
   EXPECT_NE(ReadFile(folder_ / "out.3.err").find("no such table: missing_table"),
             std::string::npos);
-  EXPECT_NE(LogTexts().back().find("no such table: missing_table"), std::string::npos);
+  auto log = LogTexts();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_NE(log[log.size() - 2].find("no such table: missing_table"), std::string::npos);
+  EXPECT_EQ(log.back(), "Backup run ended: 0 rows, 0 backed up, 0 failed");
+}
+
+TEST_F(EndToEndTest, ProgressOnATerminalOnlyAndStandardOutputUnchanged) {
+  WriteSettings();
+  AddRecordings(2, 1000);
+  source_->Insert(test::RecordingRow("x").Set("SERVERNAME", web_.Host()).Set("FILE", "no.wav"));
+  // Standard error on a pseudo-terminal, standard output in a file.
+  fs::path out = folder_ / "tty.out", screen = folder_ / "tty.screen";
+  std::string command =
+      "/usr/bin/python3 -c \"import os,pty,subprocess,sys\nm,s=pty.openpty()\n"
+      "p=subprocess.Popen([sys.argv[1],'--run'],stdout=open(sys.argv[2],'w'),stderr=s)\n"
+      "os.close(s)\nd=b''\nwhile True:\n try: c=os.read(m,4096)\n except OSError: break\n"
+      " if not c: break\n d+=c\nopen(sys.argv[3],'wb').write(d)\nsys.exit(p.wait())\" '" +
+      std::string(QZ_TOOL_BINARY) + "' '" + out.string() + "' '" + screen.string() + "'";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+  std::string shown = ReadFile(screen);
+  EXPECT_NE(shown.find("3 of 3, 1 failed"), std::string::npos) << shown;
+  EXPECT_NE(shown.rfind("\r\x1b[K"), std::string::npos);
+  EXPECT_EQ(ReadLines(out).size(), 3u);
+  EXPECT_EQ(LogTexts().back(), "Backup run ended: 3 rows, 2 backed up, 1 failed");
+
+  // Redirected: no progress at all.
+  source_->Execute("UPDATE recording SET ARCHIVE=''");
+  ToolProcess redirected(folder_.path(), "--run");
+  redirected.Wait();
+  EXPECT_EQ(redirected.Output().size(), 3u);
+  std::string errors = ReadFile(folder_ / "out.1.err");
+  EXPECT_EQ(errors.find(" of 3"), std::string::npos) << errors;
 }
 
 TEST_F(EndToEndTest, KilledAtAnyMomentNeverLeavesALabelWithoutItsFile) {
@@ -306,6 +338,24 @@ TEST_F(EndToEndTest, ChecksumFilePassesSha256sumAndVerifyNamesChangedAndMissingF
   EXPECT_TRUE(has("Labelled but not in the checksum file: never.wav"));
   EXPECT_EQ(table(), before) << "--verify changed the table";
   EXPECT_EQ(LogTexts().back(), "Verify of archive " + label + ": 1 files ok, 1 missing, 1 changed");
+}
+
+// Ctrl+C at a terminal signals its whole foreground group: the tool's, which its wget is not in.
+TEST_F(EndToEndTest, CtrlCAtTheServiceTerminalEndsItAfterTheRowItIsOn) {
+  int hour = 0;
+  std::string fake = MinuteZeroOfThisHour(hour);
+  WriteSettings("AutoStartOnHour=" + std::to_string(hour) +
+                "\nAutoStartOnDay=0\nDownloadTransferRateKbs=64\n");
+  AddRecordings(3, 48000);
+  ToolProcess service(folder_.path(), "--service", fake);
+  ASSERT_TRUE(WaitFor([&] { return service.HasChild(); }));
+  ASSERT_EQ(kill(-service.pid(), SIGINT), 0) << "the tool leads no process group";
+  EXPECT_EQ(service.Wait(), 0);
+  auto lines = service.Output();
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& line : lines) EXPECT_NE(line.find("successfull"), std::string::npos);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), static_cast<int>(lines.size()));
+  for (const std::string& text : LogTexts()) EXPECT_EQ(text.find("ErrorCode"), std::string::npos);
 }
 
 }  // namespace

@@ -313,7 +313,10 @@ TEST_P(BackupRunTest, CommandAfterBackupRunsAlsoWithoutRowsAndTheListIsTrimmed) 
   EXPECT_EQ(list_.lines.front().file, "new.wav");
   EXPECT_EQ(list_.lines.back().file, "498");
   EXPECT_EQ(ReadFile(marker), "done\n");
-  EXPECT_EQ(LogLines().back(), "Start command: " + settings_.StartCommandAfterBackup);
+  auto log = LogLines();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "Start command: " + settings_.StartCommandAfterBackup);
+  EXPECT_EQ(log.back(), "Backup run ended: 1 rows, 1 backed up, 0 failed");
 
   settings_.ShowMaxItems = 0;
   Run();
@@ -375,6 +378,53 @@ TEST_P(BackupRunTest, RowChangedWhileItsFileDownloadsIsNotLabelled) {
   EXPECT_TRUE(Contains(
       LogLines(), "Failed to set archive flag " + WeekLabel() + " in DB for file changed.wav"));
   EXPECT_EQ(ArchiveOf("1"), "");
+}
+
+}  // namespace qz
+
+namespace qz {
+namespace {
+
+struct RecordedProgress : RunProgress {
+  void RunStarted(std::size_t total) override {
+    events.push_back("start " + std::to_string(total));
+  }
+  void RowDone(std::size_t done, std::size_t total, std::size_t failed) override {
+    events.push_back(FormatProgress(done, total, failed));
+  }
+  void RunEnded(const RunSummary& summary) override { events.push_back(FormatRunSummary(summary)); }
+  std::vector<std::string> events;
+};
+
+}  // namespace
+
+TEST_P(BackupRunTest, ProgressSummaryLineAndMetricsOfARun) {
+  AddRecording("1", "a.wav");
+  AddRecording("2", "b.wav");
+  source_->Insert(RecordingRow("3").Set("SERVERNAME", web_->Host()).Set("FILE", "gone.wav"));
+  RecordedProgress progress;
+  RunSummary summary = RunBackup(settings_, list_, clock_, &progress);
+  EXPECT_EQ(progress.events.front(), "start 3");
+  EXPECT_EQ(progress.events[3], "3 of 3, 1 failed");
+  EXPECT_EQ(progress.events.back(), "Backup run ended: 3 rows, 2 backed up, 1 failed");
+  EXPECT_EQ(LogLines().back(), "Backup run ended: 3 rows, 2 backed up, 1 failed");
+  EXPECT_EQ(summary.failedByStatus, (std::map<int, int>{{kDownloadFailed, 1}}));
+  // The metrics file, read by Prometheus' own parser.
+  std::string command = "/usr/bin/python3 '" + std::string(getenv("QZ_SOURCE_DIR")) +
+                        "/tests/support/parse_metrics.py' '" + (log_ / "qzbackup.prom").string() +
+                        "'";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string parsed;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) parsed.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0) << parsed;
+  EXPECT_NE(parsed.find("qzbackup_last_run_backed_up_rows 2.0\n"), std::string::npos) << parsed;
+  EXPECT_NE(parsed.find("qzbackup_last_run_failed_rows{status=-1} 1.0\n"), std::string::npos)
+      << parsed;
+  EXPECT_NE(parsed.find("qzbackup_last_run_archive_label_info{label=" + WeekLabel() + "} 1.0\n"),
+            std::string::npos)
+      << parsed;
 }
 
 }  // namespace qz

@@ -84,6 +84,20 @@ TEST_F(FilesTest, CreatesOneDirectoryLevelOnly) {
   EXPECT_EQ(LastError(), ENOENT);
 }
 
+TEST_F(FilesTest, DirectoryTestFollowsLinksWhereTheNameTestDoesNot) {
+  ASSERT_TRUE(CreateDirectory(P("dir")));
+  WriteFile(P("file"), "x");
+  std::filesystem::create_directory_symlink(P("dir"), P("to-dir"));
+  std::filesystem::create_symlink(P("gone"), P("dangling"));
+  EXPECT_TRUE(DirectoryExists(P("dir")));
+  EXPECT_TRUE(DirectoryExists(P("to-dir\\")));
+  EXPECT_FALSE(DirectoryExists(P("dangling")));
+  EXPECT_EQ(LastError(), ENOENT);
+  EXPECT_FALSE(DirectoryExists(P("file")));
+  EXPECT_EQ(LastError(), ENOTDIR);
+  EXPECT_TRUE(PathExists(P("dangling")));
+}
+
 TEST_F(FilesTest, ClearingEmptiesADirectoryButNeverFollowsALink) {
   std::filesystem::create_directories(P("d/sub"));
   WriteFile(P("d/sub/f"), "x");

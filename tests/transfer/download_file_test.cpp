@@ -166,6 +166,16 @@ TEST_F(DownloadFileTest, StagingFolderThatCannotBeEmptiedStartsNoDownload) {
                                     std::to_string(ENOTDIR) + "]")});
 }
 
+// A wget that outlived its tool (Ctrl+C reaches only the tool) writes on into the folder it was
+// started in; the next download must never take that late file for its own.
+TEST_F(DownloadFileTest, LateWriterOfAnEarlierDownloadNeverFeedsTheNextOne) {
+  FakeWget("(sleep 0.3; echo late > \"Rec 01.wav\") &\nexit 1");
+  EXPECT_EQ(Download("S", "Rec 01.wav"), -1);
+  FakeWget("sleep 0.8");
+  EXPECT_EQ(Download("S", "Rec 01.wav"), -1);
+  EXPECT_EQ(DownloadedFiles(), Lines{});
+}
+
 TEST_F(DownloadFileTest, ExistingFileComesBackAfterAFailure) {
   PlaceOld("Rec 01.wav");
   FakeWget("[ -e 'Rec 01.wav' ] && exit 99\necho partial > 'Rec 01.wav'; exit 4");
