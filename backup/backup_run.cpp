@@ -80,6 +80,10 @@ RunSummary Run::Execute() {
 void Run::BackUpRows(DatabaseConnection& connection) {
   CDBRecSet rows(&connection);
   rows.OpenRows(CDBRecSet::kSnapshot, MakeBackupQuery(s_), CDBRecSet::kNone);
+  if (s_.UpdateArchiveField != 0 && rows.IsUpdatable() && !rows.NamesRowsByKey() && !rows.IsAtEnd())
+    Log("Table " + rows.TableName() +
+        " has no primary key: each archive label compares every column and searches the "
+        "whole table");
   while (!rows.IsAtEnd()) {
     if (StopRequested) {
       Log("Backup run stopped before all rows were done");
@@ -165,6 +169,9 @@ int Run::SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status) {
   // A label that does not fit is never shortened: a shortened one names another archive set.
   if (!label_.Fits() || !rows.UpdateArchive(label_.text)) {
     Log("Failed to set archive flag " + label_.text + " in DB for file " + file);
+    // A refusal by the data source ends only this row; its text says why.
+    if (label_.Fits() && !rows.LastUpdateFailure().empty())
+      Log("Archive flag refused by the database: " + rows.LastUpdateFailure());
     return kArchiveFlagFailed;
   }
   return status;

@@ -306,8 +306,8 @@ TEST_P(BackupRunTest, ResultThatCannotBeUpdatedShowsCanNotSetArchiveFlag) {
   ASSERT_EQ(list_.lines.size(), 1u);
   EXPECT_EQ(list_.lines[0].status, "Failed to set archive flag in DB!");
   EXPECT_EQ(list_.lines[0].image, kImageFailed);
-  EXPECT_TRUE(Contains(LogLines(), "Can not set archive flag " + WeekLabel() +
-                                       " in DB for file joined.wav"));
+  EXPECT_TRUE(Contains(LogLines(),
+                       "Can not set archive flag " + WeekLabel() + " in DB for file joined.wav"));
   EXPECT_EQ(ArchiveOf("1"), "");
 }
 
@@ -320,8 +320,8 @@ TEST_P(BackupRunTest, RowChangedWhileItsFileDownloadsIsNotLabelled) {
   Run();
   ASSERT_EQ(list_.lines.size(), 1u);
   EXPECT_EQ(list_.lines[0].status, "Failed to set archive flag in DB!");
-  EXPECT_TRUE(Contains(LogLines(), "Failed to set archive flag " + WeekLabel() +
-                                       " in DB for file changed.wav"));
+  EXPECT_TRUE(Contains(
+      LogLines(), "Failed to set archive flag " + WeekLabel() + " in DB for file changed.wav"));
   EXPECT_EQ(ArchiveOf("1"), "");
 }
 

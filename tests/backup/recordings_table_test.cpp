@@ -271,9 +271,11 @@ TEST_P(RecordingsTableTest, TransactionFallbackWritesOnlyAUniqueRow) {
     }
   }
   ASSERT_EQ(table.size(), 3u);
+  std::vector<MatchColumn> match;
+  for (const platform::OdbcColumn& column : columns) match.push_back({column, true});
   ArchiveUpdate update(RowLimiter::kTransaction,
                        odbc.InfoText(platform::OdbcInfo::kIdentifierQuoteChar), "recording",
-                       columns, kArchivePosition);
+                       columns[kArchivePosition], match);
   EXPECT_FALSE(update.Write(odbc, table[0], "DAT_1"));
   EXPECT_EQ(source_->ArchiveOf("twin"), (Values{"", ""}));
   EXPECT_TRUE(update.Write(odbc, table[2], "DAT_2"));
