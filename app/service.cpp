@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/service_status.h"
 #include "app/stream_result_list.h"
 #include "backup/backup_run.h"
 #include "config/load_settings.h"
@@ -68,14 +69,15 @@ class ServiceLoop : public AutoBackupTarget {
   void RunAutomatically() {
     StreamResultList list(stdout);
     try {
-      OnAutoBackup(settings_, list);
+      OnAutoBackup(settings_, list, platform::SystemClock(), &status_);
     } catch (const platform::OdbcError& error) {
-      LogDataLayerError(error.what());
       std::fprintf(stderr, "%s\n", error.what());
     }
   }
 
   const BackupSettings& settings_;
+  // Tells the service manager how far an automatic run is.
+  ServiceStatusProgress status_{[](const std::string&) {}};
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::promise<void>*> requests_;

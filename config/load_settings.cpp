@@ -92,7 +92,7 @@ void LoadRemainingSettings(BackupSettings& s) {
 bool LoadSettings(BackupSettings& s) {
   s.WebDocDir = ReadText("WebDocDir", "ConfData");
   s.DownloadPath = ReadText("DownloadPath", "\\qzt\\backup\\");
-  if (!platform::PathExists(s.DownloadPath) && !platform::CreateDirectory(s.DownloadPath))
+  if (!platform::DirectoryExists(s.DownloadPath) && !platform::CreateDirectory(s.DownloadPath))
     return false;
   LoadRemainingSettings(s);
   return true;

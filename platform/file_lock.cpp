@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 
 #include "platform/paths.h"
@@ -26,6 +27,22 @@ bool FileLock::TryLock(std::string_view path) {
   int fd = OpenLockFile(path);
   if (fd < 0) return false;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+bool FileLock::Lock(std::string_view path) {
+  if (fd_ >= 0) return true;
+  int fd = OpenLockFile(path);
+  if (fd < 0) return false;
+  int result;
+  do {
+    result = flock(fd, LOCK_EX);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) {
     close(fd);
     return false;
   }

@@ -15,6 +15,8 @@ class FileLock {
   // Creates the file when needed and takes the lock without waiting. False when another holder
   // has it or the file cannot be opened (see CanOpen).
   bool TryLock(std::string_view path);
+  // Creates the file when needed and waits until the lock is free. False when it cannot be opened.
+  bool Lock(std::string_view path);
   // Whether the lock file can be opened at all.
   static bool CanOpen(std::string_view path);
   bool Held() const { return fd_ >= 0; }

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <thread>
@@ -9,8 +10,8 @@
 #include "backup/archive_label.h"
 #include "backup/backup_status.h"
 #include "config/process_values.h"
+#include "platform/files.h"
 #include "platform/odbc.h"
-#include "transfer/download_file.h"
 
 namespace qz {
 
@@ -152,10 +153,14 @@ TEST_P(BackupRunTest, UnsafeNamesNeverTouchFilesOutsideTheTwoDirectories) {
   source_->Insert(RecordingRow("2").Set("SERVERNAME", web_->Host()).Set("FILE", "sub/in.wav"));
   source_->Insert(RecordingRow("3").Set("SERVERNAME", web_->Host()).Set("FILE", "sub\\in.wav"));
   source_->Insert(RecordingRow("4").Set("SERVERNAME", web_->Host()).Set("FILE", ".."));
+  // The staging folder inside the download directory is no recording either.
+  std::filesystem::create_directory(download_ / ".qzfetch");
+  source_->Insert(RecordingRow("5").Set("SERVERNAME", web_->Host()).Set("FILE", ".qzfetch"));
   Run();
   EXPECT_EQ(ReadFile(folder_ / "outside.wav"), "precious");
   EXPECT_EQ(ReadFile(download_ / "sub" / "in.wav"), "nested");
-  ASSERT_EQ(list_.lines.size(), 4u);
+  EXPECT_TRUE(std::filesystem::is_directory(download_ / ".qzfetch"));
+  ASSERT_EQ(list_.lines.size(), 5u);
   for (const auto& line : list_.lines) EXPECT_EQ(line.status, "Invalid filename in DB");
 }
 
@@ -174,14 +179,61 @@ TEST_P(BackupRunTest, FileAlreadyDownloadedIsNotFetchedAgain) {
   EXPECT_EQ(ReadFile(Download("here.wav")), "from server");
 }
 
-TEST_P(BackupRunTest, HalfWrittenFileOfAKilledRunIsFetchedAgain) {
-  AddRecording("1", "cut.wav", std::string(5000, 'x'));
-  WriteFile(Download("cut.wav"), "xx");
-  WriteFile(Download(DownloadMarkerName("cut.wav")), "");
+TEST_P(BackupRunTest, WhatAKilledRunLeftIsClearedAndNeverTakenForARecording) {
+  std::filesystem::create_directory(download_ / ".qzfetch");
+  WriteFile(download_ / ".qzfetch" / "cut.wav", "xx");
   Run();
-  EXPECT_EQ(ReadFile(Download("cut.wav")), std::string(5000, 'x'));
-  EXPECT_FALSE(std::filesystem::exists(Download(DownloadMarkerName("cut.wav"))));
+  EXPECT_TRUE(std::filesystem::is_empty(download_ / ".qzfetch"));
+
+  // Older versions downloaded in place beside a marker "<name>.qzdownload".
+  AddRecording("1", "old.wav", std::string(5000, 'x'));
+  WriteFile(Download("old.wav"), "xx");
+  WriteFile(Download("old.wav.qzdownload"), "");
+  Run();
+  EXPECT_EQ(ReadFile(Download("old.wav")), std::string(5000, 'x'));
+  EXPECT_FALSE(std::filesystem::exists(Download("old.wav.qzdownload")));
   EXPECT_EQ(ArchiveOf("1"), WeekLabel());
+}
+
+TEST_P(BackupRunTest, ANameWgetStoresDifferentlyNeverStandsInForAnother) {
+  // wget stores "a%20b.wav" (fetched as "a%2520b.wav") as "a b.wav".
+  AddRecording("1", "a%20b.wav", "encoded name");
+  Run();
+  EXPECT_EQ(list_.lines[0].status, "Failed to download file");
+  AddRecording("2", "a b.wav", "blank name");
+  Run();
+  EXPECT_EQ(ArchiveOf("1"), "");
+  EXPECT_EQ(ArchiveOf("2"), WeekLabel());
+  EXPECT_EQ(ReadFile(Download("a b.wav")), "blank name");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(download_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".qzfetch", "a b.wav"}));
+  EXPECT_TRUE(std::filesystem::is_empty(download_ / ".qzfetch"));
+}
+
+// Changed in the settings but never created: the run cannot enter it and stays where it was.
+TEST_P(BackupRunTest, MissingDownloadDirectoryLabelsNoRowAndFillsNoOtherFolder) {
+  std::filesystem::current_path(folder_.path());
+  settings_.DownloadPath = (folder_ / "gone").string();
+  AddRecording("1", "x.wav");
+  EXPECT_EQ(Run().failed, 1);
+  EXPECT_EQ(ArchiveOf("1"), "");
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "x.wav"));
+}
+
+TEST_P(BackupRunTest, DirectoriesEndingInADotWorkLikeAnyOther) {
+  settings_.DownloadPath = (folder_ / "rec.").string();
+  settings_.BackupPath = (folder_ / "bak.").string();
+  settings_.MoveToBackupPath = 1;
+  ASSERT_TRUE(platform::CreateDirectory(settings_.DownloadPath));
+  ASSERT_TRUE(platform::CreateDirectory(settings_.BackupPath));
+  AddRecording("1", "fetched.wav", "from server");
+  EXPECT_EQ(Run().failed, 0);
+  EXPECT_EQ(ReadFile(folder_ / "bak" / "fetched.wav"), "from server");
+  EXPECT_EQ(std::filesystem::current_path(), folder_ / "rec");
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "rec."));
 }
 
 TEST_P(BackupRunTest, ExistingBackupTargetIsReplacedWithOneMoveError) {
@@ -261,7 +313,10 @@ TEST_P(BackupRunTest, CommandAfterBackupRunsAlsoWithoutRowsAndTheListIsTrimmed) 
   EXPECT_EQ(list_.lines.front().file, "new.wav");
   EXPECT_EQ(list_.lines.back().file, "498");
   EXPECT_EQ(ReadFile(marker), "done\n");
-  EXPECT_EQ(LogLines().back(), "Start command: " + settings_.StartCommandAfterBackup);
+  auto log = LogLines();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "Start command: " + settings_.StartCommandAfterBackup);
+  EXPECT_EQ(log.back(), "Backup run ended: 1 rows, 1 backed up, 0 failed");
 
   settings_.ShowMaxItems = 0;
   Run();
@@ -394,6 +449,53 @@ TEST_P(BackupRunTest, TableWithoutKeyIsNamedOnceInTheLog) {
   Run();
   log = LogLines();
   EXPECT_FALSE(Contains(std::vector<std::string>(log.end() - 3, log.end()), "no primary key"));
+}
+
+}  // namespace qz
+
+namespace qz {
+namespace {
+
+struct RecordedProgress : RunProgress {
+  void RunStarted(std::size_t total) override {
+    events.push_back("start " + std::to_string(total));
+  }
+  void RowDone(std::size_t done, std::size_t total, std::size_t failed) override {
+    events.push_back(FormatProgress(done, total, failed));
+  }
+  void RunEnded(const RunSummary& summary) override { events.push_back(FormatRunSummary(summary)); }
+  std::vector<std::string> events;
+};
+
+}  // namespace
+
+TEST_P(BackupRunTest, ProgressSummaryLineAndMetricsOfARun) {
+  AddRecording("1", "a.wav");
+  AddRecording("2", "b.wav");
+  source_->Insert(RecordingRow("3").Set("SERVERNAME", web_->Host()).Set("FILE", "gone.wav"));
+  RecordedProgress progress;
+  RunSummary summary = RunBackup(settings_, list_, clock_, &progress);
+  EXPECT_EQ(progress.events.front(), "start 3");
+  EXPECT_EQ(progress.events[3], "3 of 3, 1 failed");
+  EXPECT_EQ(progress.events.back(), "Backup run ended: 3 rows, 2 backed up, 1 failed");
+  EXPECT_EQ(LogLines().back(), "Backup run ended: 3 rows, 2 backed up, 1 failed");
+  EXPECT_EQ(summary.failedByStatus, (std::map<int, int>{{kDownloadFailed, 1}}));
+  // The metrics file, read by Prometheus' own parser.
+  std::string command = "/usr/bin/python3 '" + std::string(getenv("QZ_SOURCE_DIR")) +
+                        "/tests/support/parse_metrics.py' '" + (log_ / "qzbackup.prom").string() +
+                        "'";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string parsed;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) parsed.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0) << parsed;
+  EXPECT_NE(parsed.find("qzbackup_last_run_backed_up_rows 2.0\n"), std::string::npos) << parsed;
+  EXPECT_NE(parsed.find("qzbackup_last_run_failed_rows{status=-1} 1.0\n"), std::string::npos)
+      << parsed;
+  EXPECT_NE(parsed.find("qzbackup_last_run_archive_label_info{label=" + WeekLabel() + "} 1.0\n"),
+            std::string::npos)
+      << parsed;
 }
 
 }  // namespace qz
