@@ -117,6 +117,10 @@ void Run::BackUpRows(DatabaseConnection& connection) {
   rows.OpenRows(CDBRecSet::kSnapshot, MakeBackupQuery(s_), CDBRecSet::kNone);
   summary_.selected = rows.RowCount();
   progress_.RunStarted(summary_.selected);
+  if (s_.UpdateArchiveField != 0 && rows.IsUpdatable() && !rows.NamesRowsByKey() && !rows.IsAtEnd())
+    Log("Table " + rows.TableName() +
+        " has no primary key: each archive label compares every column and searches the "
+        "whole table");
   while (!rows.IsAtEnd()) {
     if (StopRequested) {
       Log("Backup run stopped before all rows were done");
@@ -218,6 +222,9 @@ int Run::SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status) {
   // A label that does not fit is never shortened: a shortened one names another archive set.
   if (!label_.Fits() || !rows.UpdateArchive(label_.text)) {
     Log("Failed to set archive flag " + label_.text + " in DB for file " + file);
+    // A refusal by the data source ends only this row; its text says why.
+    if (label_.Fits() && !rows.LastUpdateFailure().empty())
+      Log("Archive flag refused by the database: " + rows.LastUpdateFailure());
     return kArchiveFlagFailed;
   }
   return status;

@@ -333,7 +333,8 @@ TEST_P(BackupRunTest, DataLayerErrorEndsTheRunWithTheDriversText) {
   } catch (const platform::OdbcError& error) {
     std::string text = error.what();
     EXPECT_TRUE(text.find("no such table") != std::string::npos ||
-                text.find("doesn't exist") != std::string::npos)
+                text.find("doesn't exist") != std::string::npos ||
+                text.find("does not exist") != std::string::npos)
         << text;
   }
   EXPECT_FALSE(std::filesystem::exists(folder_ / "after"));
@@ -367,17 +368,87 @@ TEST_P(BackupRunTest, ResultThatCannotBeUpdatedShowsCanNotSetArchiveFlag) {
 }
 
 TEST_P(BackupRunTest, RowChangedWhileItsFileDownloadsIsNotLabelled) {
-  // A wget that changes the row behind the run's back, then stores the file.
-  test::WriteScript(bin_ / "wget",
-                    "echo \"UPDATE recording SET CALLER='changed' WHERE ID='1'\" | isql -b " +
-                        source_->Dsn() + " >/dev/null\necho data > changed.wav");
-  source_->Insert(RecordingRow("1").Set("SERVERNAME", web_->Host()).Set("FILE", "changed.wav"));
-  Run();
-  ASSERT_EQ(list_.lines.size(), 1u);
-  EXPECT_EQ(list_.lines[0].status, "Failed to set archive flag in DB!");
-  EXPECT_TRUE(Contains(
-      LogLines(), "Failed to set archive flag " + WeekLabel() + " in DB for file changed.wav"));
+  // Keyed, the row now names another recording; without a key, any changed column counts.
+  for (std::string change : {"FILE='other.wav'", "CALLER='changed'"}) {
+    if (change.rfind("CALLER", 0) == 0) source_->RecreateTableWithoutKey();
+    source_->Execute("DELETE FROM recording");
+    list_.lines.clear();
+    // A wget that changes the row behind the run's back, then stores the file.
+    test::WriteScript(bin_ / "wget", "echo \"UPDATE recording SET " + change +
+                                         " WHERE ID='1'\" | isql -b " + source_->Dsn() +
+                                         " >/dev/null\necho data > changed.wav");
+    source_->Insert(RecordingRow("1").Set("SERVERNAME", web_->Host()).Set("FILE", "changed.wav"));
+    Run();
+    ASSERT_EQ(list_.lines.size(), 1u) << change;
+    EXPECT_EQ(list_.lines[0].status, "Failed to set archive flag in DB!") << change;
+    EXPECT_TRUE(Contains(
+        LogLines(), "Failed to set archive flag " + WeekLabel() + " in DB for file changed.wav"));
+    EXPECT_EQ(ArchiveOf("1"), "") << change;
+    std::filesystem::remove(Download("changed.wav"));
+  }
+}
+
+}  // namespace qz
+
+namespace qz {
+
+TEST_P(BackupRunTest, TableOfAnotherDatabaseOrSchemaGetsTheLabelNotItsTwinInTheDefaultOne) {
+  std::optional<std::string> other = source_->MakeTableElsewhere();
+  if (!other) GTEST_SKIP() << "this data source has no other database or schema";
+  const RecordingRow row =
+      RecordingRow("1").Set("SERVERNAME", web_->Host()).Set("FILE", "there.wav");
+  source_->Insert(row, *other);
+  source_->Insert(row);  // the same values in the data source's own table
+  web_->Publish("there.wav", "audio");
+  settings_.GetDataFromTable = *other;
+  EXPECT_EQ(Run().failed, 0);
+  EXPECT_EQ(source_->ArchiveOf("1", *other), std::vector<test::SqlValue>{WeekLabel()});
   EXPECT_EQ(ArchiveOf("1"), "");
+
+  // A data source without a default database works when the table is qualified.
+  if (std::optional<std::string> dsn = source_->DsnWithoutDatabase()) {
+    source_->Execute("UPDATE " + *other + " SET ARCHIVE=''");
+    settings_.UseDSN = *dsn;
+    EXPECT_EQ(Run().failed, 0);
+    EXPECT_EQ(source_->ArchiveOf("1", *other), std::vector<test::SqlValue>{WeekLabel()});
+    EXPECT_EQ(ArchiveOf("1"), "");
+  }
+}
+
+TEST_P(BackupRunTest, ZeroDateInAnUnusedColumnNeitherStopsTheRunNorItsLabel) {
+  if (GetParam() != test::DataSourceKind::kMariaDb) GTEST_SKIP() << "zero dates are MariaDB's";
+  for (bool keyed : {true, false}) {
+    if (!keyed) source_->RecreateTableWithoutKey();
+    source_->Execute("SET SESSION sql_mode=''");
+    AddRecording("1", "zero.wav");
+    AddRecording("2", "after.wav");
+    source_->Execute("UPDATE recording SET MODIFY='0000-00-00 00:00:00' WHERE ID='1'");
+    EXPECT_EQ(Run().failed, 0) << keyed;
+    EXPECT_EQ(ArchiveOf("1"), WeekLabel()) << keyed;
+    EXPECT_EQ(ArchiveOf("2"), WeekLabel()) << keyed;
+  }
+}
+
+TEST_P(BackupRunTest, TableWithoutKeyIsNamedOnceInTheLog) {
+  source_->RecreateTableWithoutKey();
+  AddRecording("1", "a.wav");
+  AddRecording("2", "b.wav");
+  EXPECT_EQ(Run().failed, 0);
+  auto log = LogLines();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) {
+                            return l.find(
+                                       "has no primary key: each archive label compares every "
+                                       "column") != std::string::npos;
+                          }),
+            1);
+  AddRecording("3", "c.wav");
+  source_->Execute("DROP TABLE recording");
+  source_->Execute(source_->TableDdl("recording"));
+  AddRecording("4", "d.wav");
+  Run();
+  log = LogLines();
+  EXPECT_FALSE(Contains(std::vector<std::string>(log.end() - 3, log.end()), "no primary key"));
 }
 
 }  // namespace qz
