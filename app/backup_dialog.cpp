@@ -27,6 +27,8 @@
 namespace qz {
 namespace {
 
+constexpr const char* kFrameCaption = "Backup files from servers";
+
 QString Text(int id) {
   return QString::fromStdString(LoadString(id));
 }
@@ -55,8 +57,9 @@ void BackupDialog::CreateControls() {
   DialogUnits du(font());
   setFixedSize(du.Size(502, 300));
 
-  auto* frame = new QGroupBox("Backup files from servers", this);
-  frame->setGeometry(du.Rect(7, 7, 488, 262));
+  frame_ = new QGroupBox(kFrameCaption, this);
+  frame_->setObjectName("frame");
+  frame_->setGeometry(du.Rect(7, 7, 488, 262));
 
   resultList_ = new QTreeWidget(this);
   resultList_->setObjectName("IDC_RESULT_LIST");
@@ -70,18 +73,17 @@ void BackupDialog::CreateControls() {
   auto* backupNow = new QPushButton("Backup now", this);
   backupNow->setObjectName("IDC_BACKUP_NOW");
   backupNow->setGeometry(du.Rect(219, 249, 63, 14));
-  backupNow->setAutoDefault(false);
   connect(backupNow, &QPushButton::clicked, this, [this] { RunBackup(); });
 
   auto* settings = new QPushButton("Settings", this);
   settings->setObjectName("IDC_SETTINGS");
   settings->setGeometry(du.Rect(7, 279, 50, 14));
-  settings->setAutoDefault(false);
   connect(settings, &QPushButton::clicked, this, [this] { OnSettings(); });
 
   auto* exit = new QPushButton("Exit", this);
   exit->setObjectName("IDOK");
   exit->setGeometry(du.Rect(225, 279, 50, 14));
+  // The other two stay auto-default: Enter presses the focused button, Exit everywhere else.
   exit->setDefault(true);
   connect(exit, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -142,11 +144,10 @@ void BackupDialog::ExecuteRun(bool automatic) {
     WindowRunClock clock;
     try {
       if (automatic)
-        qz::OnAutoBackup(backupSettings_, *this, clock);
+        qz::OnAutoBackup(backupSettings_, *this, clock, this);
       else
-        qz::RunBackup(backupSettings_, *this, clock);
+        qz::RunBackup(backupSettings_, *this, clock, this);
     } catch (const platform::OdbcError& error) {
-      LogDataLayerError(error.what());
       dataLayerError = error.what();
     }
   }
@@ -228,6 +229,19 @@ void BackupDialog::AddLine(const ResultLine& line) {
   resultList_->insertTopLevelItem(0, item);
   // The list lays out new rows only when events run; the run's input blocker is in place.
   if (running_) QCoreApplication::processEvents();
+}
+
+void BackupDialog::RunStarted(std::size_t total) {
+  RowDone(0, total, 0);
+}
+
+void BackupDialog::RowDone(std::size_t done, std::size_t total, std::size_t failed) {
+  frame_->setTitle(QString("%1 (%2)").arg(
+      kFrameCaption, QString::fromStdString(FormatProgress(done, total, failed))));
+}
+
+void BackupDialog::RunEnded(const RunSummary&) {
+  frame_->setTitle(kFrameCaption);
 }
 
 int BackupDialog::CountLines() const {

@@ -9,15 +9,20 @@
 #include <vector>
 
 #include "backup/result_list.h"
+#include "backup/run_progress.h"
 #include "config/backup_settings.h"
 #include "monitor/main_window_handle.h"
 
+class QGroupBox;
 class QTreeWidget;
 
 namespace qz {
 
 // The main window: the result list, "Backup now", "Settings" and "Exit".
-class BackupDialog : public QDialog, public ResultList, public AutoBackupTarget {
+class BackupDialog : public QDialog,
+                     public ResultList,
+                     public RunProgress,
+                     public AutoBackupTarget {
   Q_OBJECT
  public:
   // How the window starts its two background threads; tests replace them.
@@ -45,12 +50,18 @@ class BackupDialog : public QDialog, public ResultList, public AutoBackupTarget 
   int CountLines() const override;
   void DeleteLine(int index) override;
 
+  // RunProgress: the frame's caption tells how far a run is, and is restored after it.
+  void RunStarted(std::size_t total) override;
+  void RowDone(std::size_t done, std::size_t total, std::size_t failed) override;
+  void RunEnded(const RunSummary& summary) override;
+
   // AutoBackupTarget: called by the scheduler thread.
   void SendAutoBackup() override;
 
   BackupSettings& Settings() { return backupSettings_; }
   bool SettingsLoaded() const { return settingsLoaded_; }
   QTreeWidget* ResultListControl() const { return resultList_; }
+  QGroupBox* Frame() const { return frame_; }
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -68,6 +79,7 @@ class BackupDialog : public QDialog, public ResultList, public AutoBackupTarget 
   void ExecuteRun(bool automatic);
 
   BackupSettings backupSettings_;
+  QGroupBox* frame_ = nullptr;
   QTreeWidget* resultList_ = nullptr;
   QIcon windowIcon_;
   ThreadStarters starters_;

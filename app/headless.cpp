@@ -1,8 +1,12 @@
 #include "app/headless.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <optional>
 
 #include "app/stream_result_list.h"
+#include "app/terminal_progress.h"
 #include "backup/backup_run.h"
 #include "config/load_settings.h"
 #include "config/string_table.h"
@@ -18,11 +22,14 @@ int RunHeadless() {
     return 2;
   }
   StreamResultList list(stdout);
+  platform::Clock& clock = platform::SystemClock();
+  // Only a person at a terminal gets the progress line; cron mail and the journal stay as they are.
+  std::optional<TerminalProgress> terminal;
+  if (isatty(STDERR_FILENO)) terminal.emplace(stderr, clock);
   try {
-    RunSummary summary = RunBackup(settings, list);
+    RunSummary summary = RunBackup(settings, list, clock, terminal ? &*terminal : nullptr);
     return summary.failed == 0 ? 0 : 1;
   } catch (const platform::OdbcError& error) {
-    LogDataLayerError(error.what());
     std::fprintf(stderr, "%s\n", error.what());
     return 2;
   }

@@ -1,26 +1,31 @@
 // qzbackup: the window by default; --run for one headless run; --service for the window-less
-// scheduler and watchdog.
+// scheduler and watchdog; --verify to check the archive sets against their checksum files.
 #include <unistd.h>
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "app/backup_app.h"
 #include "app/headless.h"
 #include "app/service.h"
+#include "app/verify_command.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: qzbackup [--run | --service | --help | --version]\n"
+    "Usage: qzbackup [--run | --service | --verify [LABEL] | --help | --version]\n"
     "\n"
     "Backs up the recordings of a call-recording installation.\n"
     "\n"
     "  (no option)  open the window: \"Backup now\", settings, automatic starts\n"
     "  --run        perform one backup run without a window and print one line per file\n"
     "  --service    run the automatic-start scheduler and the disk watchdog without a window\n"
+    "  --verify [LABEL]\n"
+    "               check every archive set (or the one named) against its checksum file and\n"
+    "               the table; changes nothing\n"
     "  --help       show this text\n"
     "  --version    show the version\n";
 
@@ -49,6 +54,8 @@ int main(int argc, char** argv) {
       std::fflush(nullptr);
       _exit(status);
     }
+    if (option == "--verify" && argc <= 3)
+      return qz::RunVerify(argc == 3 ? std::optional<std::string>(argv[2]) : std::nullopt);
     if (option == "--version") {
       std::puts("qzbackup Version 2.0");
       return 0;

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/service_status.h"
 #include "app/stream_result_list.h"
 #include "app/systemd_watchdog.h"
 #include "backup/backup_run.h"
@@ -76,9 +77,8 @@ class ServiceLoop : public AutoBackupTarget {
     ServiceRunClock clock(pinger_);
     platform::NotifyStatus("Backing up");
     try {
-      OnAutoBackup(settings_, list, clock);
+      OnAutoBackup(settings_, list, clock, &status_);
     } catch (const platform::OdbcError& error) {
-      LogDataLayerError(error.what());
       std::fprintf(stderr, "%s\n", error.what());
     }
     platform::NotifyStatus(IdleStatusText());
@@ -86,6 +86,8 @@ class ServiceLoop : public AutoBackupTarget {
 
   const BackupSettings& settings_;
   WatchdogPinger pinger_;
+  // Tells the service manager how far an automatic run is.
+  ServiceStatusProgress status_{[](const std::string& text) { platform::NotifyStatus(text); }};
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::promise<void>*> requests_;

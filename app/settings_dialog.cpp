@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QStringDecoder>
 #include <algorithm>
 
 #include "config/backup_settings.h"
@@ -39,11 +40,20 @@ QStringList DayItems() {
           "Wednesday", "Thursday", "Friday", "Saturday"};
 }
 
-void ExchangeText(bool save, QLineEdit* edit, std::string& value) {
-  if (save)
-    value = edit->text().toStdString();
-  else
-    edit->setText(QString::fromStdString(value));
+// Stored texts are bytes: valid UTF-8 is shown as such, anything else as Latin-1.
+QString DecodeText(const std::string& bytes, bool& latin1) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+  latin1 = utf8.hasError();
+  return latin1 ? QString::fromLatin1(bytes.data(), qsizetype(bytes.size())) : text;
+}
+
+// An edited text goes back in the encoding it came in; one holding characters Latin-1 lacks can
+// only be UTF-8.
+std::string EncodeText(const QString& text, bool latin1) {
+  const bool fitsLatin1 =
+      std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
+  return (latin1 && fitsLatin1 ? text.toLatin1() : text.toUtf8()).toStdString();
 }
 
 // A value that names no item leaves the list without a selection, which saves as -1.
@@ -178,6 +188,18 @@ void SettingsDialog::AddLabel(const QString& text, int x, int y, int width, int 
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setWordWrap(true);
   label->setGeometry(du_.Rect(x, y, width, height));
+}
+
+// An unedited text goes back byte for byte, whatever its encoding.
+void SettingsDialog::ExchangeText(bool save, QLineEdit* edit, std::string& value) {
+  ShownText& shown = shownTexts_[edit];
+  if (!save) {
+    shown.bytes = value;
+    shown.text = DecodeText(value, shown.latin1);
+    edit->setText(shown.text);
+  } else {
+    value = edit->text() == shown.text ? shown.bytes : EncodeText(edit->text(), shown.latin1);
+  }
 }
 
 void SettingsDialog::OnInitDialog() {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <map>
 #include <string>
 
 #include "app/dialog_units.h"
@@ -50,11 +51,19 @@ class SettingsDialog : public QDialog {
   // Between members and controls in the template's exchange order. Saving returns false when the
   // alarm number is no integer; that member then keeps its value, all others are taken.
   bool UpdateData(bool save);
+  void ExchangeText(bool save, QLineEdit* edit, std::string& value);
   void OnAlarmOnError();
   void OnMoveFiles();
   void AskForAnInteger();
   void WriteSettings() const;
 
+  // What each edit was given, so OK can tell an edited text from an untouched one.
+  struct ShownText {
+    std::string bytes;
+    QString text;
+    bool latin1 = false;
+  };
+  std::map<const QLineEdit*, ShownText> shownTexts_;
   DialogUnits du_;
   QLineEdit* webDocDir_ = nullptr;
   QLineEdit* downloadPath_ = nullptr;

@@ -1,5 +1,6 @@
 #include "backup/archive_label.h"
 
+#include <cstdint>
 #include <string>
 
 #include "platform/profile.h"
@@ -31,9 +32,11 @@ bool YearStartsInWeekOne(int januaryWeekday) {
   return januaryWeekday >= 2 && januaryWeekday <= 4;
 }
 
+// The step wraps in 32 bits as the stored counter always has: the largest value steps to the
+// smallest, which lies below every maximum and so is kept, and counting goes on from there.
 int NextCounterValue(int counter, int maxCount) {
-  ++counter;
-  return counter > maxCount ? 1 : counter;
+  const auto next = static_cast<std::int32_t>(static_cast<std::uint32_t>(counter) + 1u);
+  return next > maxCount ? 1 : next;
 }
 
 int AdvanceWeekCounter(int week, int maxCount) {

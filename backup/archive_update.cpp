@@ -55,47 +55,56 @@ RowLimiter RowLimiterFor(std::string_view dbmsName) {
   return RowLimiter::kTransaction;
 }
 
+std::string QuotedIdentifier(std::string_view identifier, std::string_view quote) {
+  if (quote.empty() || quote == " ") return std::string(identifier);
+  std::string text(quote);
+  for (char c : identifier) {
+    text += c;
+    if (std::string_view(&c, 1) == quote) text += c;
+  }
+  return text += quote;
+}
+
 ArchiveUpdate::ArchiveUpdate(RowLimiter limiter, std::string quote, std::string table,
-                             std::vector<platform::OdbcColumn> columns, int archivePosition)
+                             platform::OdbcColumn archive, std::vector<MatchColumn> match)
     : limiter_(limiter),
-      quote_(quote == " " ? "" : std::move(quote)),
+      quote_(std::move(quote)),
       table_(std::move(table)),
-      columns_(std::move(columns)),
-      archivePosition_(archivePosition) {
-  if (archivePosition_ < 0 || archivePosition_ >= static_cast<int>(columns_.size()))
-    throw std::out_of_range("ARCHIVE position outside the row");
+      archive_(std::move(archive)),
+      match_(std::move(match)) {
+  if (match_.empty()) throw std::invalid_argument("an archive update must match some column");
 }
 
 std::string ArchiveUpdate::Quoted(std::string_view identifier) const {
-  if (quote_.empty()) return std::string(identifier);
-  std::string text = quote_;
-  for (char c : identifier) {
-    text += c;
-    if (std::string_view(&c, 1) == quote_) text += c;
-  }
-  return text + quote_;
+  return QuotedIdentifier(identifier, quote_);
 }
 
-std::string ArchiveUpdate::RowCondition(const RowValues& row) const {
-  if (row.size() != columns_.size()) throw std::invalid_argument("row does not match its columns");
+std::string ArchiveUpdate::RowCondition(const RowValues& values, bool essentialOnly) const {
+  if (values.size() != match_.size()) throw std::invalid_argument("values do not match columns");
   std::string condition;
-  for (std::size_t i = 0; i < columns_.size(); ++i) {
-    if (i > 0) condition += " AND ";
-    condition += Quoted(columns_[i].name) + (row[i] ? "=?" : " IS NULL");
+  for (std::size_t i = 0; i < match_.size(); ++i) {
+    if (essentialOnly && !match_[i].essential) continue;
+    if (!condition.empty()) condition += " AND ";
+    condition += Quoted(match_[i].column.name) + (values[i] ? "=?" : " IS NULL");
   }
   return condition;
 }
 
-std::string ArchiveUpdate::StatementText(const RowValues& row) const {
-  const std::string table = Quoted(table_);
-  const std::string update =
-      "UPDATE " + table + " SET " + Quoted(columns_[archivePosition_].name) + "=? WHERE ";
-  const std::string condition = RowCondition(row);
+bool ArchiveUpdate::HasNonEssentialColumns() const {
+  for (const MatchColumn& column : match_) {
+    if (!column.essential) return true;
+  }
+  return false;
+}
+
+std::string ArchiveUpdate::StatementText(const RowValues& values, bool essentialOnly) const {
+  const std::string update = "UPDATE " + table_ + " SET " + Quoted(archive_.name) + "=? WHERE ";
+  const std::string condition = RowCondition(values, essentialOnly);
   switch (limiter_) {
     case RowLimiter::kRowid:
-      return update + "rowid=(SELECT rowid FROM " + table + " WHERE " + condition + " LIMIT 1)";
+      return update + "rowid=(SELECT rowid FROM " + table_ + " WHERE " + condition + " LIMIT 1)";
     case RowLimiter::kCtid:
-      return update + "ctid=(SELECT ctid FROM " + table + " WHERE " + condition + " LIMIT 1)";
+      return update + "ctid=(SELECT ctid FROM " + table_ + " WHERE " + condition + " LIMIT 1)";
     case RowLimiter::kLimit:
       return update + condition + " LIMIT 1";
     case RowLimiter::kTransaction:
@@ -104,31 +113,42 @@ std::string ArchiveUpdate::StatementText(const RowValues& row) const {
   return update + condition;
 }
 
-long ArchiveUpdate::Execute(platform::OdbcConnection& connection, const RowValues& row,
-                            std::string_view label) const {
+long ArchiveUpdate::Execute(platform::OdbcConnection& connection, const RowValues& values,
+                            std::string_view label, bool essentialOnly) const {
   platform::OdbcStatement statement(connection);
-  statement.Prepare(StatementText(row));
+  statement.Prepare(StatementText(values, essentialOnly));
   int parameter = 1;
-  statement.BindText(parameter++, std::string(label), columns_[archivePosition_]);
-  for (std::size_t i = 0; i < row.size(); ++i) {
-    if (row[i]) statement.BindText(parameter++, row[i], columns_[i]);
+  statement.BindText(parameter++, std::string(label), archive_);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (essentialOnly && !match_[i].essential) continue;
+    if (values[i]) statement.BindText(parameter++, values[i], match_[i].column);
   }
   statement.Execute();
   return statement.RowCount();
 }
 
-bool ArchiveUpdate::WriteInTransaction(platform::OdbcConnection& connection, const RowValues& row,
-                                       std::string_view label) const {
+bool ArchiveUpdate::WriteOnce(platform::OdbcConnection& connection, const RowValues& values,
+                              std::string_view label, bool essentialOnly) const {
+  if (limiter_ != RowLimiter::kTransaction)
+    return Execute(connection, values, label, essentialOnly) == 1;
   ManualCommit transaction(connection);
-  const bool exactlyOne = Execute(connection, row, label) == 1;
+  const bool exactlyOne = Execute(connection, values, label, essentialOnly) == 1;
   transaction.End(exactlyOne);
   return exactlyOne;
 }
 
-bool ArchiveUpdate::Write(platform::OdbcConnection& connection, const RowValues& row,
-                          std::string_view label) const {
-  if (limiter_ == RowLimiter::kTransaction) return WriteInTransaction(connection, row, label);
-  return Execute(connection, row, label) == 1;
+bool ArchiveUpdate::Write(platform::OdbcConnection& connection, const RowValues& values,
+                          std::string_view label, std::string* failure) const {
+  for (bool essentialOnly : {false, true}) {
+    if (essentialOnly && !HasNonEssentialColumns()) break;
+    try {
+      return WriteOnce(connection, values, label, essentialOnly);
+    } catch (const platform::OdbcError& error) {
+      if (error.IsConnectionFailure()) throw;
+      if (failure) *failure = error.what();
+    }
+  }
+  return false;
 }
 
 }  // namespace qz

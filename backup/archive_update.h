@@ -1,6 +1,7 @@
-// Writes the archive label into one table row, found by the values the snapshot read for it.
-// Positioned updates are not used: SQLSetPos needs a key and all columns bound on the SQLite
-// driver, and WHERE CURRENT OF needs a live cursor, which a snapshot does not keep.
+// Writes the archive label into one table row, found by values the snapshot read for it: the
+// table's key where it has one, else every column. Positioned updates are not used: SQLSetPos
+// needs a key and all columns bound on the SQLite driver, and WHERE CURRENT OF needs a live
+// cursor, which a snapshot does not keep.
 #pragma once
 
 #include <optional>
@@ -25,34 +26,50 @@ enum class RowLimiter {
 // Chosen by the driver's SQL_DBMS_NAME.
 RowLimiter RowLimiterFor(std::string_view dbmsName);
 
+// `identifier` in the driver's quote character, doubled inside; a blank or empty quote: as is.
+std::string QuotedIdentifier(std::string_view identifier, std::string_view quote);
+
+// One column the UPDATE compares with its value as read.
+struct MatchColumn {
+  platform::OdbcColumn column;
+  // Stays compared in every attempt: the key, ARCHIVE, SERVERNAME, FILE and text columns.
+  // Other columns are left out when their values cannot be bound back.
+  bool essential = true;
+};
+
 class ArchiveUpdate {
  public:
-  // `columns` describe the snapshot's row in order; `archivePosition` is the ARCHIVE column.
-  // `quote` is the driver's identifier quote character (a blank: none).
+  // `table` is the table as the statement names it (qualified and quoted already); `archive`
+  // the column that receives the label; `quote` the driver's identifier quote character.
   ArchiveUpdate(RowLimiter limiter, std::string quote, std::string table,
-                std::vector<platform::OdbcColumn> columns, int archivePosition);
+                platform::OdbcColumn archive, std::vector<MatchColumn> match);
 
-  // UPDATE table SET ARCHIVE=? WHERE every column equals its value in `row` (IS NULL for NULL),
-  // every value a parameter, limited to one row.
-  std::string StatementText(const RowValues& row) const;
+  // UPDATE table SET ARCHIVE=? WHERE each match column equals its value in `values` (in match
+  // order; IS NULL for NULL), every value a parameter, limited to one row. `essentialOnly`
+  // leaves the other columns out.
+  std::string StatementText(const RowValues& values, bool essentialOnly = false) const;
 
-  // True when exactly one row now carries `label`; otherwise nothing was written.
-  bool Write(platform::OdbcConnection& connection, const RowValues& row,
-             std::string_view label) const;
+  // True when exactly one row now carries `label`; otherwise nothing was written. A statement
+  // the data source refuses (a value read that it will not take back, say) is tried once more
+  // with the essential columns only; a refusal then answers false with the driver's text in
+  // `failure`. Only a failure of the connection itself raises platform::OdbcError.
+  bool Write(platform::OdbcConnection& connection, const RowValues& values, std::string_view label,
+             std::string* failure = nullptr) const;
 
  private:
   std::string Quoted(std::string_view identifier) const;
-  std::string RowCondition(const RowValues& row) const;
-  long Execute(platform::OdbcConnection& connection, const RowValues& row,
-               std::string_view label) const;
-  bool WriteInTransaction(platform::OdbcConnection& connection, const RowValues& row,
-                          std::string_view label) const;
+  std::string RowCondition(const RowValues& values, bool essentialOnly) const;
+  bool HasNonEssentialColumns() const;
+  long Execute(platform::OdbcConnection& connection, const RowValues& values,
+               std::string_view label, bool essentialOnly) const;
+  bool WriteOnce(platform::OdbcConnection& connection, const RowValues& values,
+                 std::string_view label, bool essentialOnly) const;
 
   RowLimiter limiter_;
   std::string quote_;
   std::string table_;
-  std::vector<platform::OdbcColumn> columns_;
-  int archivePosition_;
+  platform::OdbcColumn archive_;
+  std::vector<MatchColumn> match_;
 };
 
 }  // namespace qz

@@ -26,4 +26,13 @@ std::string MakeBackupQuery(const BackupSettings& settings) {
   return Format("Select * from %s where ARCHIVE='' and TIMESTAMP<CURDATE()", table);
 }
 
+std::string MakeVerifyQuery(const BackupSettings& settings) {
+  const char* table = settings.GetDataFromTable.c_str();
+  if (settings.BackupFromServerRange == 1) {
+    return Format("Select * from %s where SERVER>=%d and SERVER<=%d and ARCHIVE=?", table,
+                  settings.FirstServerNumber, settings.LastServerNumber);
+  }
+  return Format("Select * from %s where ARCHIVE=?", table);
+}
+
 }  // namespace qz

@@ -11,4 +11,7 @@ namespace qz {
 // BackupFromServerRange is exactly 1.
 std::string MakeBackupQuery(const BackupSettings& settings);
 
+// The rows that carry one label (the one parameter), in the same server range as the run.
+std::string MakeVerifyQuery(const BackupSettings& settings);
+
 }  // namespace qz

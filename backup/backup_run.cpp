@@ -5,16 +5,20 @@
 #include "backup/archive_label.h"
 #include "backup/backup_query.h"
 #include "backup/backup_status.h"
+#include "backup/checksum_manifest.h"
 #include "backup/database_connection.h"
 #include "backup/db_rec_set.h"
 #include "backup/run_lock.h"
+#include "backup/run_metrics.h"
 #include "config/event_log.h"
 #include "config/string_table.h"
 #include "monitor/alarm.h"
 #include "platform/files.h"
+#include "platform/odbc.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "transfer/download_file.h"
+#include "transfer/staging_folder.h"
 
 namespace qz {
 namespace {
@@ -24,66 +28,103 @@ using std::chrono::milliseconds;
 constexpr int kServerNameColumn = 21;
 constexpr int kFileColumn = 24;
 
+// The file inside the directory: the directory is mapped as it is wherever a directory is named,
+// so "/x/rec." is the folder that was created and entered.
 std::string InDirectory(const std::string& directory, const std::string& fileName) {
-  return directory + ".\\" + fileName;
+  return platform::PathInDirectory(directory, fileName);
 }
 
 std::string Native(const std::string& path) {
   return platform::NativePath(path);
 }
 
+class NoRunProgress : public RunProgress {
+ public:
+  void RunStarted(std::size_t) override {}
+  void RowDone(std::size_t, std::size_t, std::size_t) override {}
+  void RunEnded(const RunSummary&) override {}
+};
+
 class Run {
  public:
-  Run(const BackupSettings& settings, ResultList& list, platform::Clock& clock)
-      : s_(settings), list_(list), clock_(clock) {}
+  Run(const BackupSettings& settings, ResultList& list, platform::Clock& clock,
+      RunProgress* progress)
+      : s_(settings), list_(list), clock_(clock), progress_(progress ? *progress : noProgress_) {}
 
   RunSummary Execute();
 
  private:
+  void BackUpTable();
   void BackUpRows(DatabaseConnection& connection);
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
   int FetchFile(const std::string& server, const std::string& file);
+  bool WasCutShortByOlderVersion(const std::string& file);
   int MoveToBackupPath(const std::string& file, int status);
+  int WriteChecksumLine(CDBRecSet& rows, const std::string& file, int status);
   int SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status);
   void ShowResult(const std::string& server, const std::string& file, int status);
   void RunCommandAfterBackup();
   void TrimResultList();
+  void EndRun();
   void Log(const std::string& text) { WriteLog(text, clock_); }
 
   const BackupSettings& s_;
   ResultList& list_;
   platform::Clock& clock_;
+  NoRunProgress noProgress_;
+  RunProgress& progress_;
   ArchiveLabel label_;
   bool alarmStarted_ = false;
-  bool stopped_ = false;
   RunSummary summary_;
+  ChecksumManifests manifests_{clock_};
 };
 
 RunSummary Run::Execute() {
   RunLock lock(clock_);
+  summary_.started = clock_.Now();
   label_ = MakeArchiveLabel(s_, clock_);
   if (!label_.Fits() && s_.UpdateArchiveField != 0)
     Log("Archive label " + label_.text + " is longer than " +
         std::to_string(kMaxArchiveLabelLength) + " characters: no row is labelled");
+  if (label_.Fits() && s_.UpdateArchiveField != 0) summary_.archiveLabel = label_.text;
   platform::SetCurrentDirectory(s_.DownloadPath);
-  {
-    DatabaseConnection connection;
-    if (connection.OpenConnection("DSN=" + s_.UseDSN + ";", DatabaseConnection::kNoOdbcDialog))
-      BackUpRows(connection);
+  // What a killed run left in the staging folder is never complete.
+  StagingFolder(s_.DownloadPath).Clear();
+  try {
+    BackUpTable();
+  } catch (const platform::OdbcError& error) {
+    // Logged here, so the summary follows the error and a monitor sees the run cut short.
+    Log("ERROR in database: " + std::string(error.what()));
+    summary_.dataLayerError = true;
+    EndRun();
+    throw;
   }
   // A run cut short is not followed by the operator's command, which may expect a whole run.
-  if (!stopped_) RunCommandAfterBackup();
+  if (!summary_.stopped) RunCommandAfterBackup();
   TrimResultList();
+  EndRun();
   return summary_;
+}
+
+void Run::BackUpTable() {
+  DatabaseConnection connection;
+  if (connection.OpenConnection("DSN=" + s_.UseDSN + ";", DatabaseConnection::kNoOdbcDialog))
+    BackUpRows(connection);
 }
 
 void Run::BackUpRows(DatabaseConnection& connection) {
   CDBRecSet rows(&connection);
   rows.OpenRows(CDBRecSet::kSnapshot, MakeBackupQuery(s_), CDBRecSet::kNone);
+  summary_.selected = rows.RowCount();
+  progress_.RunStarted(summary_.selected);
+  if (s_.UpdateArchiveField != 0 && rows.IsUpdatable() && !rows.NamesRowsByKey() && !rows.IsAtEnd())
+    Log("Table " + rows.TableName() +
+        " has no primary key: each archive label compares every column and searches the "
+        "whole table");
   while (!rows.IsAtEnd()) {
     if (StopRequested) {
       Log("Backup run stopped before all rows were done");
-      stopped_ = true;
+      summary_.stopped = true;
       break;
     }
     std::string server = rows.ReadColumnText(kServerNameColumn);
@@ -111,6 +152,7 @@ int Run::BackUpRow(CDBRecSet& rows, const std::string& server, const std::string
   }
   clock_.Sleep(milliseconds(100));
   status = MoveToBackupPath(file, status);
+  status = WriteChecksumLine(rows, file, status);
   status = SetArchiveFlag(rows, file, status);
   clock_.Sleep(milliseconds(50));
   return status;
@@ -118,16 +160,20 @@ int Run::BackUpRow(CDBRecSet& rows, const std::string& server, const std::string
 
 int Run::FetchFile(const std::string& server, const std::string& file) {
   std::string localPath = InDirectory(s_.DownloadPath, file);
-  // A file whose download marker still stands was left half written by a killed run.
-  bool interrupted = platform::PathExists(InDirectory(s_.DownloadPath, DownloadMarkerName(file)));
-  if (!file.empty() && platform::PathExists(localPath)) {
-    if (interrupted) {
-      platform::DeleteFile(localPath);
-    } else if (s_.DownloadIfFileAlreadyExists != 1) {
-      return kBackedUp;
-    }
-  }
+  if (!file.empty() && platform::PathExists(localPath) && !WasCutShortByOlderVersion(file) &&
+      s_.DownloadIfFileAlreadyExists != 1)
+    return kBackedUp;
   return DownloadFile(s_, server, file, clock_);
+}
+
+// Versions before the staging folder downloaded in place and marked a download under way with
+// "<name>.qzdownload": a file beside such a marker was left half written by a killed run.
+bool Run::WasCutShortByOlderVersion(const std::string& file) {
+  std::string marker = InDirectory(s_.DownloadPath, file + ".qzdownload");
+  if (!platform::PathExists(marker)) return false;
+  platform::DeleteFile(InDirectory(s_.DownloadPath, file));
+  platform::DeleteFile(marker);
+  return true;
 }
 
 int Run::MoveToBackupPath(const std::string& file, int status) {
@@ -156,6 +202,17 @@ int Run::MoveToBackupPath(const std::string& file, int status) {
   return status;
 }
 
+// Only a row about to be labelled gets its line: the label promises the file and its line.
+int Run::WriteChecksumLine(CDBRecSet& rows, const std::string& file, int status) {
+  if (s_.WriteChecksumFile == 0 || s_.UpdateArchiveField == 0 || status <= 0 || !label_.Fits() ||
+      !rows.IsUpdatable())
+    return status;
+  const std::string& directory = s_.MoveToBackupPath != 0 ? s_.BackupPath : s_.DownloadPath;
+  if (manifests_.AddRecording(directory, label_.text, file)) return status;
+  Log("Failed to set archive flag " + label_.text + " in DB for file " + file);
+  return kArchiveFlagFailed;
+}
+
 int Run::SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status) {
   if (s_.UpdateArchiveField == 0 || status <= 0) return status;
   if (!rows.IsUpdatable()) {
@@ -165,6 +222,9 @@ int Run::SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status) {
   // A label that does not fit is never shortened: a shortened one names another archive set.
   if (!label_.Fits() || !rows.UpdateArchive(label_.text)) {
     Log("Failed to set archive flag " + label_.text + " in DB for file " + file);
+    // A refusal by the data source ends only this row; its text says why.
+    if (label_.Fits() && !rows.LastUpdateFailure().empty())
+      Log("Archive flag refused by the database: " + rows.LastUpdateFailure());
     return kArchiveFlagFailed;
   }
   return status;
@@ -172,8 +232,12 @@ int Run::SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status) {
 
 void Run::ShowResult(const std::string& server, const std::string& file, int status) {
   ++summary_.rows;
-  if (status < 1) ++summary_.failed;
+  if (status < 1) {
+    ++summary_.failed;
+    ++summary_.failedByStatus[status];
+  }
   list_.AddLine({server, file, StatusText(status), StatusImage(status)});
+  progress_.RowDone(summary_.rows, summary_.selected, summary_.failed);
 }
 
 void Run::RunCommandAfterBackup() {
@@ -187,26 +251,32 @@ void Run::TrimResultList() {
   for (int n = list_.CountLines(); n > s_.ShowMaxItems; --n) list_.DeleteLine(n - 1);
 }
 
+// The last line of every run, after the command and the stop line, then the metrics.
+void Run::EndRun() {
+  summary_.ended = clock_.Now();
+  Log(FormatRunSummary(summary_));
+  WriteRunMetrics(summary_);
+  progress_.RunEnded(summary_);
+}
+
 }  // namespace
 
 std::atomic<bool> StopRequested{false};
 
 bool IsUnsafeFileName(const std::string& fileName) {
-  return fileName == "." || fileName == ".." ||
+  return fileName == "." || fileName == ".." || fileName == StagingFolder::kName ||
          fileName.find_first_of(std::string("/\\\0", 3)) != std::string::npos;
 }
 
-RunSummary RunBackup(const BackupSettings& settings, ResultList& list, platform::Clock& clock) {
-  return Run(settings, list, clock).Execute();
+RunSummary RunBackup(const BackupSettings& settings, ResultList& list, platform::Clock& clock,
+                     RunProgress* progress) {
+  return Run(settings, list, clock, progress).Execute();
 }
 
-RunSummary OnAutoBackup(const BackupSettings& settings, ResultList& list, platform::Clock& clock) {
+RunSummary OnAutoBackup(const BackupSettings& settings, ResultList& list, platform::Clock& clock,
+                        RunProgress* progress) {
   WriteLog("Started backup automatically", clock);
-  return RunBackup(settings, list, clock);
-}
-
-void LogDataLayerError(const std::string& driverText) {
-  WriteLog("ERROR in database: " + driverText);
+  return RunBackup(settings, list, clock, progress);
 }
 
 }  // namespace qz

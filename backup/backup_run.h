@@ -6,6 +6,7 @@
 #include <string>
 
 #include "backup/result_list.h"
+#include "backup/run_progress.h"
 #include "config/backup_settings.h"
 #include "platform/clock.h"
 
@@ -14,24 +15,21 @@ namespace qz {
 // Set by a request to end the tool: a run finishes the row it is on and stops there.
 extern std::atomic<bool> StopRequested;
 
-struct RunSummary {
-  int rows = 0;
-  int failed = 0;
-};
-
-// Data-layer errors (platform::OdbcError) end the run where they happen and pass to the caller;
-// the connection and the rows are released as the run unwinds.
+// Every run ends with its summary line in the log and its metrics in the metrics file, and tells
+// `progress`, when given, how far it is. Data-layer errors (platform::OdbcError) end the run where
+// they happen: the connection and the rows are released, the run logs "ERROR in database: <text>"
+// and its summary, and the error passes to the caller.
 RunSummary RunBackup(const BackupSettings& settings, ResultList& list,
-                     platform::Clock& clock = platform::SystemClock());
+                     platform::Clock& clock = platform::SystemClock(),
+                     RunProgress* progress = nullptr);
 
 // The automatic start: its log line, then the same run.
 RunSummary OnAutoBackup(const BackupSettings& settings, ResultList& list,
-                        platform::Clock& clock = platform::SystemClock());
+                        platform::Clock& clock = platform::SystemClock(),
+                        RunProgress* progress = nullptr);
 
-// The trace an unattended tool leaves of a data-layer error that ended a run.
-void LogDataLayerError(const std::string& driverText);
-
-// A name from the table that could address a file outside the download and backup directories.
+// A name from the table that could address a file outside the download and backup directories,
+// or the staging folder inside the download directory.
 bool IsUnsafeFileName(const std::string& fileName);
 
 }  // namespace qz

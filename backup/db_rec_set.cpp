@@ -1,10 +1,12 @@
 #include "backup/db_rec_set.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
 #include "backup/recording_columns.h"
+#include "backup/row_identity.h"
 
 namespace qz {
 namespace {
@@ -17,7 +19,7 @@ int IntegerValue(const std::optional<std::string>& value) {
   return value ? static_cast<int>(std::strtol(value->c_str(), nullptr, 10)) : 0;
 }
 
-// Local "YYYY-MM-DD hh:mm:ss", the form both drivers deliver; anything else reads as 0.
+// Local "YYYY-MM-DD hh:mm:ss", the form the drivers deliver; anything else reads as 0.
 std::time_t TimeValue(const std::optional<std::string>& value) {
   std::tm tm{};
   if (!value || std::sscanf(value->c_str(), "%d-%d-%d %d:%d:%d", &tm.tm_year, &tm.tm_mon,
@@ -30,14 +32,8 @@ std::time_t TimeValue(const std::optional<std::string>& value) {
   return t == static_cast<std::time_t>(-1) ? 0 : t;
 }
 
-// Naming the row in an UPDATE needs one base table behind every column.
-std::optional<std::string> SingleBaseTable(const std::vector<platform::OdbcColumn>& columns) {
-  const std::string& table = columns.front().baseTable;
-  if (table.empty()) return std::nullopt;
-  for (const platform::OdbcColumn& column : columns) {
-    if (column.baseTable != table) return std::nullopt;
-  }
-  return table;
+bool Contains(const std::vector<int>& positions, int position) {
+  return std::find(positions.begin(), positions.end(), position) != positions.end();
 }
 
 }  // namespace
@@ -49,14 +45,16 @@ void CDBRecSet::OpenRows(int openType, std::string_view query, int options) {
   if (openType != kSnapshot) throw std::invalid_argument("only a snapshot can be opened");
   platform::OdbcStatement statement(connection_->Odbc());
   statement.ExecuteDirect(query);
-  ReadSnapshot(statement);
-  PrepareArchiveUpdate(options);
+  DescribeColumns(statement);
+  PrepareArchiveUpdate(options, query);
+  ReadRows(statement);
   current_ = 0;
+  writtenArchive_.reset();
   open_ = true;
   ExchangeColumns();
 }
 
-void CDBRecSet::ReadSnapshot(platform::OdbcStatement& statement) {
+void CDBRecSet::DescribeColumns(platform::OdbcStatement& statement) {
   const int count = statement.ColumnCount();
   if (count < kFieldCount) {
     throw platform::OdbcError("The result has " + std::to_string(count) +
@@ -67,46 +65,95 @@ void CDBRecSet::ReadSnapshot(platform::OdbcStatement& statement) {
   columns_.clear();
   for (int number = 1; number <= count; ++number)
     columns_.push_back(statement.DescribeColumn(number));
-  rows_.clear();
-  while (statement.Fetch()) {
-    RowValues& row = rows_.emplace_back();
-    for (int number = 1; number <= count; ++number) row.push_back(statement.ReadText(number));
-  }
 }
 
-void CDBRecSet::PrepareArchiveUpdate(int options) {
+void CDBRecSet::PrepareArchiveUpdate(int options, std::string_view query) {
   archiveUpdate_.reset();
+  matchPositions_.clear();
+  keyPositions_.clear();
+  tableText_.clear();
   platform::OdbcConnection& odbc = connection_->Odbc();
   if ((options & kReadOnly) || odbc.IsReadOnly()) return;
-  std::optional<std::string> table = SingleBaseTable(columns_);
-  if (!table) return;
+  std::optional<RowIdentity> identity = IdentifyRows(odbc, columns_, query);
+  if (!identity) return;
+  keyPositions_ = identity->keyPositions;
+  tableText_ = identity->tableText;
+  // With a key, ARCHIVE, SERVERNAME and FILE as read still guard against a row changed since.
+  if (NamesRowsByKey()) {
+    matchPositions_ = keyPositions_;
+    for (int position : {kServerNamePosition, kFilePosition, kArchivePosition}) {
+      if (!Contains(matchPositions_, position)) matchPositions_.push_back(position);
+    }
+    std::sort(matchPositions_.begin(), matchPositions_.end());
+  } else {
+    for (int position = 0; position < static_cast<int>(columns_.size()); ++position)
+      matchPositions_.push_back(position);
+  }
+  std::vector<MatchColumn> match;
+  for (int position : matchPositions_) {
+    const platform::OdbcColumn& column = columns_[position];
+    const bool essential = NamesRowsByKey() || platform::IsOdbcTextType(column.sqlType) ||
+                           position == kServerNamePosition || position == kFilePosition ||
+                           position == kArchivePosition;
+    match.push_back({column, essential});
+  }
   archiveUpdate_.emplace(RowLimiterFor(odbc.InfoText(platform::OdbcInfo::kDbmsName)),
-                         odbc.InfoText(platform::OdbcInfo::kIdentifierQuoteChar), *table, columns_,
-                         kArchivePosition);
+                         odbc.InfoText(platform::OdbcInfo::kIdentifierQuoteChar), identity->table,
+                         columns_[kArchivePosition], std::move(match));
+}
+
+std::vector<int> CDBRecSet::KeptPositions() const {
+  std::vector<int> kept = matchPositions_;
+  for (int position : {kServerNamePosition, kFilePosition}) {
+    if (!Contains(kept, position)) kept.push_back(position);
+  }
+  std::sort(kept.begin(), kept.end());
+  return kept;
+}
+
+void CDBRecSet::ReadRows(platform::OdbcStatement& statement) {
+  snapshot_.Reset(KeptPositions(), static_cast<int>(columns_.size()));
+  while (statement.Fetch()) {
+    snapshot_.StartRow();
+    for (int position : snapshot_.KeptPositions())
+      snapshot_.AppendValue(statement.ReadText(position + 1));
+  }
+  snapshot_.Seal();
 }
 
 bool CDBRecSet::IsAtEnd() const {
-  return !open_ || current_ >= rows_.size();
+  return !open_ || current_ >= snapshot_.RowCount();
 }
 
-const RowValues& CDBRecSet::CurrentRow() const {
+void CDBRecSet::RequireCurrentRow() const {
   if (IsAtEnd()) throw std::logic_error("the recordset has no current row");
-  return rows_[current_];
+}
+
+std::optional<std::string> CDBRecSet::CurrentValue(int position) const {
+  if (position == kArchivePosition && writtenArchive_) return writtenArchive_;
+  std::optional<std::string_view> value = snapshot_.Value(current_, position);
+  if (!value) return std::nullopt;
+  return std::string(*value);
 }
 
 std::string CDBRecSet::ReadColumnText(int position) const {
-  const RowValues& row = CurrentRow();
-  if (position < 0 || position >= static_cast<int>(row.size()))
+  RequireCurrentRow();
+  if (position < 0 || position >= static_cast<int>(columns_.size()))
     throw std::out_of_range("column position outside the row");
   if (!platform::IsOdbcTextType(columns_[position].sqlType)) return "";
-  return TextValue(row[position]);
+  return TextValue(CurrentValue(position));
 }
 
 bool CDBRecSet::UpdateArchive(std::string_view label) {
-  const RowValues& row = CurrentRow();
-  if (!archiveUpdate_ || !archiveUpdate_->Write(connection_->Odbc(), row, label)) return false;
+  RequireCurrentRow();
+  lastUpdateFailure_.clear();
+  if (!archiveUpdate_) return false;
+  RowValues values;
+  values.reserve(matchPositions_.size());
+  for (int position : matchPositions_) values.push_back(CurrentValue(position));
+  if (!archiveUpdate_->Write(connection_->Odbc(), values, label, &lastUpdateFailure_)) return false;
   // The row now holds the label; a later write to it must match that.
-  rows_[current_][kArchivePosition] = std::string(label);
+  writtenArchive_ = std::string(label);
   m_ARCHIVE = label;
   return true;
 }
@@ -114,21 +161,31 @@ bool CDBRecSet::UpdateArchive(std::string_view label) {
 void CDBRecSet::MoveToNext() {
   if (IsAtEnd()) throw std::logic_error("moved past the last row");
   ++current_;
+  writtenArchive_.reset();
   ExchangeColumns();
 }
 
 void CDBRecSet::CloseRows() {
   open_ = false;
   archiveUpdate_.reset();
-  rows_.clear();
+  snapshot_.Reset({}, 0);
   columns_.clear();
+  matchPositions_.clear();
+  keyPositions_.clear();
+  tableText_.clear();
+  writtenArchive_.reset();
   current_ = 0;
   ExchangeColumns();
 }
 
+// Members of columns the snapshot does not keep stay zero and empty.
 void CDBRecSet::ExchangeColumns() {
-  static const RowValues kNoRow(kFieldCount);
-  const RowValues& row = IsAtEnd() ? kNoRow : rows_[current_];
+  std::vector<std::optional<std::string>> row(kFieldCount);
+  if (!IsAtEnd()) {
+    for (int position : snapshot_.KeptPositions()) {
+      if (position < kFieldCount) row[position] = CurrentValue(position);
+    }
+  }
   m_MODIFY = TimeValue(row[0]);
   m_ID = TextValue(row[1]);
   m_SERVER = IntegerValue(row[2]);

@@ -1,5 +1,7 @@
 // The recordings table as the run sees it: the rows of one SELECT, read into memory when opened
-// (a static snapshot), walked forward, with the ARCHIVE column of the current row writable.
+// (a static snapshot), walked forward, with the ARCHIVE column of the current row writable. The
+// snapshot keeps of each row only what the run and the label need: SERVERNAME and FILE, and the
+// columns that name the row (the table's key and ARCHIVE, or every column of a table without one).
 #pragma once
 
 #include <cstddef>
@@ -11,6 +13,7 @@
 
 #include "backup/archive_update.h"
 #include "backup/database_connection.h"
+#include "backup/row_snapshot.h"
 #include "platform/odbc.h"
 
 namespace qz {
@@ -31,21 +34,29 @@ class CDBRecSet {
   std::string DefaultConnect() const { return "ODBC;DSN=qz_data;"; }
   std::string DefaultQuery() const { return "qz_data"; }
 
-  // Runs `query` and reads every row once, column by column, keeping NULL apart from the empty
-  // text. A query the data source refuses, or one with fewer than 27 columns, raises
-  // platform::OdbcError.
+  // Runs `query` and reads every row once, keeping NULL apart from the empty text. A query the
+  // data source refuses, or one with fewer than 27 columns, raises platform::OdbcError.
   void OpenRows(int openType, std::string_view query, int options);
   bool IsOpen() const { return open_; }
   bool IsAtEnd() const;
+  // The number of rows in the snapshot.
+  std::size_t RowCount() const { return snapshot_.RowCount(); }
   // The current row's value at zero-based `position` when it is text; the empty text when it is
-  // NULL or of another type.
+  // NULL or of another type. std::logic_error for a column the snapshot does not keep.
   std::string ReadColumnText(int position) const;
   // Decided at OpenRows: updatable when neither the options nor the connection are read-only and
   // every column comes from one and the same base table, so that the row can be named.
   bool IsUpdatable() const { return archiveUpdate_.has_value(); }
-  // True when exactly the current row was written. False when the result is not updatable or the
-  // row no longer holds the values read (changed or deleted since); nothing is written then.
+  // Whether the label names its row by the table's key; without one it compares every column.
+  bool NamesRowsByKey() const { return !keyPositions_.empty(); }
+  // The table the label is written to, as a log line names it; empty when not updatable.
+  const std::string& TableName() const { return tableText_; }
+  // True when exactly the current row was written. False when the result is not updatable, the
+  // row no longer holds the values read (changed or deleted since) or the data source refused the
+  // statement; nothing is written then. Only a failure of the connection raises.
   bool UpdateArchive(std::string_view label);
+  // Why the data source refused the last label, or empty.
+  const std::string& LastUpdateFailure() const { return lastUpdateFailure_; }
   void MoveToNext();
   void CloseRows();
 
@@ -79,17 +90,25 @@ class CDBRecSet {
   std::string m_ARCHIVE;
 
  private:
-  void ReadSnapshot(platform::OdbcStatement& statement);
-  void PrepareArchiveUpdate(int options);
-  const RowValues& CurrentRow() const;
+  void DescribeColumns(platform::OdbcStatement& statement);
+  void PrepareArchiveUpdate(int options, std::string_view query);
+  std::vector<int> KeptPositions() const;
+  void ReadRows(platform::OdbcStatement& statement);
+  void RequireCurrentRow() const;
+  std::optional<std::string> CurrentValue(int position) const;
   void ExchangeColumns();
 
   DatabaseConnection* connection_;
   std::vector<platform::OdbcColumn> columns_;
-  std::vector<RowValues> rows_;
+  RowSnapshot snapshot_;
   std::size_t current_ = 0;
   bool open_ = false;
   std::optional<ArchiveUpdate> archiveUpdate_;
+  std::vector<int> matchPositions_;  // the columns the label compares, in result order
+  std::vector<int> keyPositions_;
+  std::string tableText_;
+  std::optional<std::string> writtenArchive_;  // the label written into the current row
+  std::string lastUpdateFailure_;
 };
 
 }  // namespace qz

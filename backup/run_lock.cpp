@@ -24,4 +24,12 @@ RunLock::RunLock(platform::Clock& clock) {
   }
 }
 
+SharedRunLock::SharedRunLock(platform::Clock& clock) {
+  const std::string path = RunLockPath();
+  while (!lock_.TryLockShared(path)) {
+    if (!platform::FileLock::CanOpenForReading(path)) return;
+    clock.Sleep(std::chrono::milliseconds(100));
+  }
+}
+
 }  // namespace qz

@@ -23,4 +23,14 @@ class RunLock {
   platform::FileLock lock_;
 };
 
+// Held by a check that must not see a run halfway through a row: it waits for a run to end and
+// a run waits for it. It writes nothing: without a lock file no run is in progress.
+class SharedRunLock {
+ public:
+  explicit SharedRunLock(platform::Clock& clock);
+
+ private:
+  platform::FileLock lock_;
+};
+
 }  // namespace qz

@@ -27,6 +27,7 @@ struct BackupSettings {
   std::string GetDataFromTable;
   std::string UseDSN;
   std::string WebDocDir;
+  int WriteChecksumFile = 1;  // read, never written back: older files stay as they are
 };
 
 }  // namespace qz

@@ -15,29 +15,32 @@ constexpr int kMissing = -9;
 constexpr const char* kConfig = "Config";
 constexpr const char* kWatchDog = "WatchDog";
 
-// A text key that is absent or empty takes its default, which is written back at once.
-std::string ReadText(const char* key, const char* def) {
-  std::string value = platform::GetPrivateProfileString(kConfig, key, "", kIniFile);
-  if (value.empty()) {
-    value = def;
-    platform::WritePrivateProfileString(kConfig, key, def, kIniFile);
-  }
-  return value;
-}
+// Reads the keys; a missing one takes its default, written back at once unless reading only.
+class KeyReader {
+ public:
+  explicit KeyReader(bool writeBack) : writeBack_(writeBack) {}
 
-// An integer key reading -9 is missing: it takes its default, written back at once.
-int ReadInt(const char* section, const char* key, int def) {
-  int value = platform::GetPrivateProfileInt(section, key, kMissing, kIniFile);
-  if (value == kMissing) {
-    value = def;
-    platform::WritePrivateProfileString(section, key, std::to_string(def), kIniFile);
+  // A text key that is absent or empty is missing.
+  std::string Text(const char* key, const char* def) const {
+    std::string value = platform::GetPrivateProfileString(kConfig, key, "", kIniFile);
+    if (!value.empty()) return value;
+    if (writeBack_) platform::WritePrivateProfileString(kConfig, key, def, kIniFile);
+    return def;
   }
-  return value;
-}
 
-int ReadInt(const char* key, int def) {
-  return ReadInt(kConfig, key, def);
-}
+  // An integer key reading -9 is missing.
+  int Int(const char* section, const char* key, int def) const {
+    int value = platform::GetPrivateProfileInt(section, key, kMissing, kIniFile);
+    if (value != kMissing) return value;
+    if (writeBack_)
+      platform::WritePrivateProfileString(section, key, std::to_string(def), kIniFile);
+    return def;
+  }
+  int Int(const char* key, int def) const { return Int(kConfig, key, def); }
+
+ private:
+  bool writeBack_;
+};
 
 // A rate in KB/s becomes bytes/s; a rate too large for 32 bits means no practical limit.
 int BytesPerSecond(int kbs) {
@@ -45,12 +48,12 @@ int BytesPerSecond(int kbs) {
   return kbs > INT_MAX / 1024 ? INT_MAX : kbs * 1024;
 }
 
-void LoadWatchDogSettings() {
-  HardDiskWatchDogActive = ReadInt(kWatchDog, "HardDiskWatchDogActive", 0);
-  int every = ReadInt(kWatchDog, "CheckHardDiskEveryMin", 2);
+void LoadWatchDogSettings(const KeyReader& read) {
+  HardDiskWatchDogActive = read.Int(kWatchDog, "HardDiskWatchDogActive", 0);
+  int every = read.Int(kWatchDog, "CheckHardDiskEveryMin", 2);
   CheckHardDiskEveryMin = every < 1 ? 1 : every;
-  WatchDogAlarmNumber = ReadInt(kWatchDog, "StartAlarmOnError", 7099);
-  WaitAfterErrorMin = ReadInt(kWatchDog, "WaitAfterErrorMin", 30);
+  WatchDogAlarmNumber = read.Int(kWatchDog, "StartAlarmOnError", 7099);
+  WaitAfterErrorMin = read.Int(kWatchDog, "WaitAfterErrorMin", 30);
 }
 
 // The base directory keeps its case: on a case-sensitive file system a lower-cased path names
@@ -61,41 +64,55 @@ void LoadDirectories() {
   LogDirectory = BaseDirectory + ".\\log\\";
 }
 
-}  // namespace
-
-void LoadRemainingSettings(BackupSettings& s) {
-  s.MoveToBackupPath = ReadInt("MoveToBackupPath", 0);
-  s.BackupPath = ReadText("BackupPath", "");
-  s.UseDSN = ReadText("UseDSN", "qz_data");
-  s.GetDataFromTable = ReadText("GetDataFromTable", "recording");
-  s.StartCommandAfterBackup = ReadText("StartCommandAfterBackup", "");
+void LoadRemainingKeys(BackupSettings& s, const KeyReader& read) {
+  s.MoveToBackupPath = read.Int("MoveToBackupPath", 0);
+  s.BackupPath = read.Text("BackupPath", "");
+  s.UseDSN = read.Text("UseDSN", "qz_data");
+  s.GetDataFromTable = read.Text("GetDataFromTable", "recording");
+  s.StartCommandAfterBackup = read.Text("StartCommandAfterBackup", "");
   AutoStartOnDay = platform::GetPrivateProfileInt(kConfig, "AutoStartOnDay", 0, kIniFile);
   AutoStartOnHour = platform::GetPrivateProfileInt(kConfig, "AutoStartOnHour", 0, kIniFile);
-  s.StartAlarmOnError = ReadInt("StartAlarmOnError", 0);
-  s.ArchivePrefixForDBEntry = ReadText("ArchivePrefixForDBEntry", "DAT");
-  s.UpdateArchiveField = ReadInt("UpdateArchiveField", 1);
-  s.BackupFromServerRange = ReadInt("BackupFromServerRange", 0);
+  s.StartAlarmOnError = read.Int("StartAlarmOnError", 0);
+  s.ArchivePrefixForDBEntry = read.Text("ArchivePrefixForDBEntry", "DAT");
+  s.UpdateArchiveField = read.Int("UpdateArchiveField", 1);
+  s.BackupFromServerRange = read.Int("BackupFromServerRange", 0);
   if (s.BackupFromServerRange == 1) {
-    s.FirstServerNumber = ReadInt("FirstServerNumber", 0);
-    s.LastServerNumber = ReadInt("LastServerNumber", 0);
+    s.FirstServerNumber = read.Int("FirstServerNumber", 0);
+    s.LastServerNumber = read.Int("LastServerNumber", 0);
   }
-  s.ArchiveFlagType = ReadInt("ArchiveFlagType", 0);
-  if (s.ArchiveFlagType == 1) s.MaxArchiveCount = ReadInt("MaxArchiveCount", 15);
-  s.ShowMaxItems = ReadInt("ShowMaxItems", 500);
-  s.DownloadIfFileAlreadyExists = ReadInt("DownloadIfFileAlreadyExists", 0);
-  s.DownloadTransferRateKbs = ReadInt("DownloadTransferRateKbs", 0);
+  s.ArchiveFlagType = read.Int("ArchiveFlagType", 0);
+  if (s.ArchiveFlagType == 1) s.MaxArchiveCount = read.Int("MaxArchiveCount", 15);
+  // Read only: a first start writes the same keys as ever.
+  s.WriteChecksumFile = platform::GetPrivateProfileInt(kConfig, "WriteChecksumFile", 1, kIniFile);
+  s.ShowMaxItems = read.Int("ShowMaxItems", 500);
+  s.DownloadIfFileAlreadyExists = read.Int("DownloadIfFileAlreadyExists", 0);
+  s.DownloadTransferRateKbs = read.Int("DownloadTransferRateKbs", 0);
   s.DownloadTransferRateKbs = BytesPerSecond(s.DownloadTransferRateKbs);
-  LoadWatchDogSettings();
+  LoadWatchDogSettings(read);
   LoadDirectories();
 }
 
+}  // namespace
+
+void LoadRemainingSettings(BackupSettings& s) {
+  LoadRemainingKeys(s, KeyReader(true));
+}
+
 bool LoadSettings(BackupSettings& s) {
-  s.WebDocDir = ReadText("WebDocDir", "ConfData");
-  s.DownloadPath = ReadText("DownloadPath", "\\qzt\\backup\\");
-  if (!platform::PathExists(s.DownloadPath) && !platform::CreateDirectory(s.DownloadPath))
+  KeyReader read(true);
+  s.WebDocDir = read.Text("WebDocDir", "ConfData");
+  s.DownloadPath = read.Text("DownloadPath", "\\qzt\\backup\\");
+  if (!platform::DirectoryExists(s.DownloadPath) && !platform::CreateDirectory(s.DownloadPath))
     return false;
-  LoadRemainingSettings(s);
+  LoadRemainingKeys(s, read);
   return true;
+}
+
+void ReadSettingsOnly(BackupSettings& s) {
+  KeyReader read(false);
+  s.WebDocDir = read.Text("WebDocDir", "ConfData");
+  s.DownloadPath = read.Text("DownloadPath", "\\qzt\\backup\\");
+  LoadRemainingKeys(s, read);
 }
 
 }  // namespace qz

@@ -17,4 +17,8 @@ bool LoadSettings(BackupSettings& settings);
 // the directory could not be created.
 void LoadRemainingSettings(BackupSettings& settings);
 
+// The same settings for a caller that must change nothing: no key is written back and no
+// directory is created.
+void ReadSettingsOnly(BackupSettings& settings);
+
 }  // namespace qz

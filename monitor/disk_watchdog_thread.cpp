@@ -8,6 +8,7 @@
 #include "config/event_log.h"
 #include "config/process_values.h"
 #include "monitor/alarm.h"
+#include "monitor/watchdog_metrics.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -57,7 +58,12 @@ DiskWatchdog::DiskWatchdog(platform::Clock& clock, FreeSpaceQuery freeBytesAvail
 
 void DiskWatchdog::Check() {
   const std::string path = ReadDownloadPath();
-  if (path.empty() || !platform::PathExists(path) || HasTooLittleSpace(path)) RaiseAlarm(path);
+  // Through symbolic links: a link whose directory is gone leaves nothing to download into.
+  WatchdogCheck check{clock_.Now(), !path.empty() && platform::DirectoryExists(path), {}, minFreeMB_};
+  if (check.pathExists) check.freeBytes = freeBytesAvailable_(path);
+  // Before the alarm, whose pause would hold the figures back for half an hour.
+  WriteWatchdogMetrics(check);
+  if (!check.pathExists || HasTooLittleSpace(check.freeBytes)) RaiseAlarm(path);
 }
 
 void DiskWatchdog::Run(const std::function<bool()>& keepRunning) {
@@ -67,8 +73,7 @@ void DiskWatchdog::Run(const std::function<bool()>& keepRunning) {
   }
 }
 
-bool DiskWatchdog::HasTooLittleSpace(const std::string& path) const {
-  const std::optional<std::uint64_t> bytes = freeBytesAvailable_(path);
+bool DiskWatchdog::HasTooLittleSpace(std::optional<std::uint64_t> bytes) const {
   if (!bytes) return false;
   // 0 MB is read as no real answer, like a failed query, rather than as a full disk.
   const auto freeMB = static_cast<std::uint32_t>(*bytes >> 20);

@@ -25,7 +25,7 @@ class DiskWatchdog {
                         FreeSpaceQuery freeBytesAvailable = DefaultFreeSpaceQuery(),
                         AlarmLauncher launchAlarm = DefaultAlarmLauncher());
 
-  // One check of the download directory, with the alarm and its pause when it fails.
+  // One check of the download directory: its metrics, then the alarm and its pause when it fails.
   void Check();
 
   // Checks and pauses for the interval as long as keepRunning() says so, the first check at once.
@@ -38,7 +38,7 @@ class DiskWatchdog {
   static AlarmLauncher DefaultAlarmLauncher();
 
  private:
-  bool HasTooLittleSpace(const std::string& path) const;
+  bool HasTooLittleSpace(std::optional<std::uint64_t> bytes) const;
   void RaiseAlarm(const std::string& path);
 
   platform::Clock& clock_;

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 
 #include "platform/paths.h"
@@ -30,6 +31,41 @@ bool FileLock::TryLock(std::string_view path) {
     return false;
   }
   fd_ = fd;
+  return true;
+}
+
+bool FileLock::TryLockShared(std::string_view path) {
+  if (fd_ >= 0) return true;
+  int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+bool FileLock::Lock(std::string_view path) {
+  if (fd_ >= 0) return true;
+  int fd = OpenLockFile(path);
+  if (fd < 0) return false;
+  int result;
+  do {
+    result = flock(fd, LOCK_EX);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) {
+    close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+bool FileLock::CanOpenForReading(std::string_view path) {
+  int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
   return true;
 }
 

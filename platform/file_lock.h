@@ -1,4 +1,4 @@
-// An exclusive lock on a file, held across processes for as long as the object lives.
+// An exclusive (or shared) lock on a file, held across processes for as long as the object lives.
 #pragma once
 
 #include <string_view>
@@ -15,6 +15,11 @@ class FileLock {
   // Creates the file when needed and takes the lock without waiting. False when another holder
   // has it or the file cannot be opened (see CanOpen).
   bool TryLock(std::string_view path);
+  // A shared lock beside other shared holders, on a file that already exists (never created).
+  bool TryLockShared(std::string_view path);
+  static bool CanOpenForReading(std::string_view path);
+  // Creates the file when needed and waits until the lock is free. False when it cannot be opened.
+  bool Lock(std::string_view path);
   // Whether the lock file can be opened at all.
   static bool CanOpen(std::string_view path);
   bool Held() const { return fd_ >= 0; }

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "platform/paths.h"
 
@@ -55,13 +57,19 @@ bool CopyContents(int in, int out) {
   }
 }
 
+// Named apart from the target, so a target name of the longest length still has one.
+std::string TemporaryNameBeside(const std::string& to) {
+  std::string dir = DirectoryOf(to);
+  return (dir == "/" ? dir : dir + "/") + ".qzpart.XXXXXX";
+}
+
 // Writes a durable copy of `from` into a fresh temporary file beside `to`; returns its name.
 bool WriteTemporaryCopy(const std::string& from, const std::string& to, std::string& temp) {
   int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
   struct stat st {};
   fstat(in, &st);
-  temp = to + ".qzpart.XXXXXX";
+  temp = TemporaryNameBeside(to);
   int out = mkostemp(temp.data(), O_CLOEXEC);
   if (out < 0) {
     int saved = errno;
@@ -81,6 +89,16 @@ bool WriteTemporaryCopy(const std::string& from, const std::string& to, std::str
     errno = saved;
   }
   return ok;
+}
+
+bool WriteAll(int fd, std::string_view text) {
+  for (size_t done = 0; done < text.size();) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += n;
+  }
+  return true;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
@@ -103,12 +121,47 @@ bool PathExists(std::string_view path) {
   return lstat(NativePath(path).c_str(), &st) == 0 || Fail();
 }
 
+bool DirectoryExists(std::string_view path) {
+  struct stat st {};
+  if (stat(NativeDirectoryPath(path).c_str(), &st) != 0) return Fail();
+  if (S_ISDIR(st.st_mode)) return true;
+  errno = ENOTDIR;
+  return Fail();
+}
+
 bool CreateDirectory(std::string_view path) {
-  return mkdir(NativePath(path).c_str(), 0777) == 0 || Fail();
+  return mkdir(NativeDirectoryPath(path).c_str(), 0777) == 0 || Fail();
 }
 
 bool SetCurrentDirectory(std::string_view path) {
-  return chdir(NativePath(path).c_str()) == 0 || Fail();
+  return chdir(NativeDirectoryPath(path).c_str()) == 0 || Fail();
+}
+
+bool ClearDirectory(std::string_view path) {
+  std::string native = NativeDirectoryPath(path);
+  struct stat st {};
+  if (lstat(native.c_str(), &st) != 0) return Fail();
+  // Never through a link: what stands behind it is not ours to delete.
+  if (!S_ISDIR(st.st_mode)) {
+    errno = ENOTDIR;
+    return Fail();
+  }
+  std::error_code ec;
+  for (std::filesystem::directory_iterator entry(native, ec), end; !ec && entry != end;
+       entry.increment(ec))
+    std::filesystem::remove_all(entry->path(), ec);
+  if (ec) {
+    errno = ec.value();
+    return Fail();
+  }
+  return true;
+}
+
+bool RemoveDirectory(std::string_view path) {
+  std::string native = NativeDirectoryPath(path);
+  if (rmdir(native.c_str()) != 0) return Fail();
+  SyncDirectory(DirectoryOf(native));
+  return true;
 }
 
 bool DeleteFile(std::string_view path) {
@@ -140,6 +193,13 @@ bool MoveFile(std::string_view fromPath, std::string_view toPath) {
   return true;
 }
 
+bool MoveFileReplacing(std::string_view fromPath, std::string_view toPath) {
+  std::string from = NativePath(fromPath), to = NativePath(toPath);
+  if (rename(from.c_str(), to.c_str()) != 0) return Fail();
+  SyncDirectory(DirectoryOf(to));
+  return true;
+}
+
 bool CopyFile(std::string_view fromPath, std::string_view toPath, bool failIfExists) {
   std::string from = NativePath(fromPath), to = NativePath(toPath);
   std::string temp;
@@ -155,15 +215,6 @@ bool CopyFile(std::string_view fromPath, std::string_view toPath, bool failIfExi
   return true;
 }
 
-bool CreateMarkerFile(std::string_view path) {
-  std::string native = NativePath(path);
-  int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return Fail();
-  close(fd);
-  SyncDirectory(DirectoryOf(native));
-  return true;
-}
-
 bool SyncFile(std::string_view path) {
   int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Fail();
@@ -174,9 +225,29 @@ bool SyncFile(std::string_view path) {
   return ok || Fail();
 }
 
+bool ReplaceFileContents(std::string_view path, std::string_view text) {
+  std::string target = NativePath(path);
+  std::string temp = target + ".XXXXXX";
+  int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return Fail();
+  struct stat st {};
+  mode_t mode = stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  bool ok = WriteAll(fd, text) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    int saved = errno;
+    unlink(temp.c_str());
+    errno = saved;
+    return Fail();
+  }
+  SyncDirectory(DirectoryOf(target));
+  return true;
+}
+
 std::optional<std::uint64_t> FreeBytesAvailable(std::string_view path) {
   struct statvfs st {};
-  if (statvfs(NativePath(path).c_str(), &st) != 0) {
+  if (statvfs(NativeDirectoryPath(path).c_str(), &st) != 0) {
     Fail();
     return std::nullopt;
   }

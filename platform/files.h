@@ -11,24 +11,40 @@ namespace qz::platform {
 // errno of the last failed operation of this layer on the calling thread.
 int LastError();
 
+// Whether a name stands at `path`: a dangling symbolic link is a name too, one that blocks it.
 bool PathExists(std::string_view path);
+
+// Paths that name a directory are mapped by NativeDirectoryPath.
+// True when a directory (or a link to one) stands at the path.
+bool DirectoryExists(std::string_view path);
 // One directory, no intermediate ones.
 bool CreateDirectory(std::string_view path);
 bool SetCurrentDirectory(std::string_view path);
+// Removes everything inside the directory, which stays. Fails (ENOTDIR) on anything but a real
+// directory, a link to one included.
+bool ClearDirectory(std::string_view path);
+// Removes an empty directory.
+bool RemoveDirectory(std::string_view path);
+
 bool DeleteFile(std::string_view path);
 
 // Fails with EEXIST when the target exists. Moves across file systems by a durable copy.
 bool MoveFile(std::string_view from, std::string_view to);
 
+// Renames over an existing target, on one file system only, and makes the new name durable.
+bool MoveFileReplacing(std::string_view from, std::string_view to);
+
 // Copies into a temporary file beside the target, flushes it to disk and renames it over the
 // target, so a target is never left half written. With failIfExists an existing target is EEXIST.
 bool CopyFile(std::string_view from, std::string_view to, bool failIfExists);
 
-// Creates an empty file (or leaves an existing one) and makes its name durable.
-bool CreateMarkerFile(std::string_view path);
-
 // Flushes a file's data to disk.
 bool SyncFile(std::string_view path);
+
+// Replaces the file's whole contents: a temporary file beside it, flushed, renamed over it, and the
+// directory flushed, so a crash or a reader sees either the old or the new file. The file keeps
+// its permissions (0644 when new); the directory must exist.
+bool ReplaceFileContents(std::string_view path, std::string_view text);
 
 // Bytes available to the calling user on the file system that holds `path`.
 std::optional<std::uint64_t> FreeBytesAvailable(std::string_view path);

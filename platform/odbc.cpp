@@ -66,6 +66,11 @@ SQLCHAR* SqlText(std::string& text) {
   return reinterpret_cast<SQLCHAR*>(text.data());
 }
 
+// An empty catalog or schema is passed as none, which matches any.
+SQLCHAR* OptionalName(std::string& text) {
+  return text.empty() ? nullptr : SqlText(text);
+}
+
 SQLUSMALLINT InfoType(OdbcInfo info) {
   switch (info) {
     case OdbcInfo::kDbmsName:
@@ -82,6 +87,10 @@ SQLUSMALLINT InfoType(OdbcInfo info) {
 
 OdbcError::OdbcError(const std::string& message, std::string sqlState)
     : std::runtime_error(message), sqlState_(std::move(sqlState)) {}
+
+bool OdbcError::IsConnectionFailure() const noexcept {
+  return sqlState_.rfind("08", 0) == 0 || sqlState_ == "HYT01";
+}
 
 bool IsOdbcTextType(short sqlType) {
   switch (sqlType) {
@@ -159,6 +168,20 @@ bool OdbcConnection::IsReadOnly() {
   Check(SQLGetConnectAttr(handle_, SQL_ATTR_ACCESS_MODE, &mode, 0, nullptr), SQL_HANDLE_DBC,
         handle_, "SQLGetConnectAttr(ACCESS_MODE)");
   return mode == SQL_MODE_READ_ONLY || InfoText(OdbcInfo::kDataSourceReadOnly) == "Y";
+}
+
+bool OdbcConnection::NamesCatalogInStatements() {
+  SQLUINTEGER usage = 0;
+  Check(SQLGetInfo(handle_, SQL_CATALOG_USAGE, &usage, sizeof usage, nullptr), SQL_HANDLE_DBC,
+        handle_, "SQLGetInfo(CATALOG_USAGE)");
+  return (usage & SQL_CU_DML_STATEMENTS) != 0;
+}
+
+bool OdbcConnection::NamesSchemaInStatements() {
+  SQLUINTEGER usage = 0;
+  Check(SQLGetInfo(handle_, SQL_SCHEMA_USAGE, &usage, sizeof usage, nullptr), SQL_HANDLE_DBC,
+        handle_, "SQLGetInfo(SCHEMA_USAGE)");
+  return (usage & SQL_SU_DML_STATEMENTS) != 0;
 }
 
 void OdbcConnection::SetAutoCommit(bool on) {
@@ -241,7 +264,17 @@ OdbcColumn OdbcStatement::DescribeColumn(int number) {
       SQLColAttribute(handle_, static_cast<SQLUSMALLINT>(number), SQL_DESC_BASE_TABLE_NAME, table,
                       static_cast<SQLSMALLINT>(sizeof table), &tableLength, nullptr);
   if (SQL_SUCCEEDED(rc)) column.baseTable = table;
+  column.baseCatalog = ColumnText(number, SQL_DESC_CATALOG_NAME);
+  column.baseSchema = ColumnText(number, SQL_DESC_SCHEMA_NAME);
   return column;
+}
+
+std::string OdbcStatement::ColumnText(int number, unsigned short field) {
+  char text[256] = {};
+  SQLSMALLINT length = 0;
+  SQLRETURN rc = SQLColAttribute(handle_, static_cast<SQLUSMALLINT>(number), field, text,
+                                 static_cast<SQLSMALLINT>(sizeof text), &length, nullptr);
+  return SQL_SUCCEEDED(rc) ? std::string(text) : std::string();
 }
 
 bool OdbcStatement::Fetch() {
@@ -269,6 +302,38 @@ long OdbcStatement::RowCount() {
   SQLLEN count = 0;
   Check(SQLRowCount(handle_, &count), SQL_HANDLE_STMT, handle_, "SQLRowCount");
   return count;
+}
+
+std::vector<std::string> OdbcStatement::RowIdentifierColumns(const std::string& catalog,
+                                                             const std::string& schema,
+                                                             const std::string& table) {
+  std::string c = catalog, s = schema, t = table;
+  Check(SQLSpecialColumns(handle_, SQL_BEST_ROWID, OptionalName(c), SQL_NTS, OptionalName(s),
+                          SQL_NTS, SqlText(t), SQL_NTS, SQL_SCOPE_CURROW, SQL_NULLABLE),
+        SQL_HANDLE_STMT, handle_, "SQLSpecialColumns");
+  std::vector<std::string> names;
+  while (Fetch()) {
+    std::optional<std::string> name = ReadText(2);
+    std::optional<std::string> pseudo = ReadText(8);
+    if (name && pseudo.value_or("") != std::to_string(SQL_PC_PSEUDO)) names.push_back(*name);
+  }
+  CloseCursor();
+  return names;
+}
+
+std::vector<std::string> OdbcStatement::PrimaryKeyColumns(const std::string& catalog,
+                                                          const std::string& schema,
+                                                          const std::string& table) {
+  std::string c = catalog, s = schema, t = table;
+  Check(SQLPrimaryKeys(handle_, OptionalName(c), SQL_NTS, OptionalName(s), SQL_NTS, SqlText(t),
+                       SQL_NTS),
+        SQL_HANDLE_STMT, handle_, "SQLPrimaryKeys");
+  std::vector<std::string> names;
+  while (Fetch()) {
+    if (std::optional<std::string> name = ReadText(4)) names.push_back(*name);
+  }
+  CloseCursor();
+  return names;
 }
 
 void OdbcStatement::CloseCursor() {

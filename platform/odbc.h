@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qz::platform {
 
@@ -16,6 +17,9 @@ class OdbcError : public std::runtime_error {
   OdbcError(const std::string& message, std::string sqlState);
   // Five-character SQLSTATE of the first diagnostic record, empty when the driver gave none.
   const std::string& SqlState() const noexcept { return sqlState_; }
+  // The link to the data source failed (SQLSTATE class 08, or a connection timeout): nothing more
+  // can be done on this connection, unlike a statement the data source refused.
+  bool IsConnectionFailure() const noexcept;
 
  private:
   std::string sqlState_;
@@ -24,8 +28,10 @@ class OdbcError : public std::runtime_error {
 // A result column as the driver describes it; also the target type of a bound parameter.
 struct OdbcColumn {
   std::string name;
-  std::string baseTable;  // empty when the driver names none (an expression, an unknown source)
-  short sqlType = 0;      // the SQL_* data type code
+  std::string baseTable;    // empty when the driver names none (an expression, an unknown source)
+  std::string baseCatalog;  // the base table's catalog (MariaDB: database) and schema, or empty
+  std::string baseSchema;
+  short sqlType = 0;  // the SQL_* data type code
   unsigned long size = 0;
   short decimalDigits = 0;
 };
@@ -65,6 +71,9 @@ class OdbcConnection {
   // Read-only as asked at Connect (some drivers, SQLite's among them, ignore the access mode), or
   // as the driver reports it.
   bool IsReadOnly();
+  // Whether statements may name a table's catalog or schema (SQL_CATALOG_USAGE, SQL_SCHEMA_USAGE).
+  bool NamesCatalogInStatements();
+  bool NamesSchemaInStatements();
   void SetAutoCommit(bool on);
   void EndTransaction(bool commit);
   void* handle() const noexcept { return handle_; }
@@ -102,11 +111,21 @@ class OdbcStatement {
   long RowCount();
   void CloseCursor();
 
+  // Columns that identify a row of the table (SQLSpecialColumns, SQL_BEST_ROWID), pseudo-columns
+  // left out, and the table's primary key (SQLPrimaryKeys). Empty parts match any.
+  std::vector<std::string> RowIdentifierColumns(const std::string& catalog,
+                                                const std::string& schema,
+                                                const std::string& table);
+  std::vector<std::string> PrimaryKeyColumns(const std::string& catalog, const std::string& schema,
+                                             const std::string& table);
+
  private:
   struct BoundText {
     std::string text;
     long indicator = 0;
   };
+  std::string ColumnText(int number, unsigned short field);
+
   void* handle_ = nullptr;
   std::list<BoundText> parameters_;  // stable addresses: the driver reads them at Execute
 };

@@ -44,4 +44,18 @@ std::string NativePath(std::string_view windowsPath) {
   return result;
 }
 
+std::string NativeDirectoryPath(std::string_view windowsPath) {
+  if (windowsPath.empty()) return "";
+  std::string result = NativePath(std::string(windowsPath) + '/');
+  if (result.size() > 1 && result.back() == '/') result.pop_back();
+  return result;
+}
+
+std::string PathInDirectory(std::string_view directory, std::string_view fileName) {
+  std::string result = NativeDirectoryPath(directory);
+  if (result.empty()) result = ".";
+  if (result.back() != '/') result += '/';
+  return result + std::string(fileName);
+}
+
 }  // namespace qz::platform

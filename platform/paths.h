@@ -12,4 +12,12 @@ namespace qz::platform {
 // keep their meaning, and the last component (a file name) is left as it is.
 std::string NativePath(std::string_view windowsPath);
 
+// A path that names a directory: its last component is mapped like every other directory
+// component, so "/x/rec." is created, entered and composed into as "/x/rec".
+std::string NativeDirectoryPath(std::string_view windowsPath);
+
+// The file `fileName` inside `directory`, the directory mapped by NativeDirectoryPath and the name
+// kept as it is. Unlike the text "<directory>.\<name>", it stays inside "." and "..".
+std::string PathInDirectory(std::string_view directory, std::string_view fileName);
+
 }  // namespace qz::platform

@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <thread>
+
+#include "platform/paths.h"
 
 extern char** environ;
 
@@ -39,26 +42,43 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
+// On the terminal such a child is a background job: reading the terminal, or writing to it under
+// "stty tostop", would stop it for good and the tool with it. With these two blocked a write goes
+// through and a read fails instead.
+const sigset_t& BackgroundJobMask() {
+  static const sigset_t mask = [] {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTTIN);
+    sigaddset(&set, SIGTTOU);
+    return set;
+  }();
+  return mask;
+}
+
 int DecodeStatus(int status) {
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return WEXITSTATUS(status);
 }
 
-// The child starts with default signal handling and an empty mask whatever the parent has set,
-// and inherits no descriptor beyond the standard three.
+// The child starts with default signal handling whatever the parent has set, and inherits no
+// descriptor beyond the standard three. It leads a process group of its own, so Ctrl+C at the
+// terminal reaches the tool alone, which then ends between rows.
 struct SpawnSetup {
   posix_spawnattr_t attr;
   posix_spawn_file_actions_t actions;
 
   SpawnSetup() {
     posix_spawnattr_init(&attr);
+    posix_spawnattr_setsigmask(&attr, &BackgroundJobMask());
     sigset_t set;
     sigemptyset(&set);
-    posix_spawnattr_setsigmask(&attr, &set);
     for (int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2})
       sigaddset(&set, sig);
     posix_spawnattr_setsigdefault(&attr, &set);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   }
@@ -70,12 +90,15 @@ struct SpawnSetup {
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
-std::optional<pid_t> SpawnArguments(const std::vector<std::string>& args) {
+std::optional<pid_t> SpawnArguments(const std::vector<std::string>& args,
+                                    const std::string& workingDirectory = {}) {
   if (args.empty() || args.front().empty()) return std::nullopt;
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   SpawnSetup setup;
+  if (!workingDirectory.empty())
+    posix_spawn_file_actions_addchdir_np(&setup.actions, workingDirectory.c_str());
   pid_t pid = 0;
   // glibc reports a failed exec as the error of posix_spawnp itself.
   if (posix_spawnp(&pid, argv[0], &setup.actions, &setup.attr, argv.data(), environ) != 0)
@@ -137,8 +160,8 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   }
 }
 
-std::optional<pid_t> SpawnProcess(std::string_view commandLine) {
-  return SpawnArguments(SplitCommandLine(commandLine));
+std::optional<pid_t> SpawnProcess(std::string_view commandLine, std::string_view workingDirectory) {
+  return SpawnArguments(SplitCommandLine(commandLine), NativeDirectoryPath(workingDirectory));
 }
 
 std::optional<int> QueryExitCode(pid_t pid) {

@@ -19,8 +19,11 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // Starts the program of `commandLine` without waiting. Returns the pid, or nothing when the
 // program cannot be started (not found, not executable, empty line). The child gets default
-// signal handling and no descriptors beyond standard input, output and error.
-std::optional<pid_t> SpawnProcess(std::string_view commandLine);
+// signal handling, no descriptors beyond standard input, output and error, and a process group
+// of its own, with SIGTTIN and SIGTTOU blocked; the same holds for the two functions below. A
+// non-empty `workingDirectory` is the child's own; the caller's stays as it is.
+std::optional<pid_t> SpawnProcess(std::string_view commandLine,
+                                  std::string_view workingDirectory = {});
 
 // Non-blocking: the exit code once the child has ended (reaping it), or nothing while it runs.
 // A child ended by a signal has 128 + the signal's number; one that can no longer be queried

@@ -1,12 +1,9 @@
 #include "platform/profile.h"
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +12,8 @@
 #include <optional>
 #include <sstream>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace qz::platform {
 namespace {
@@ -112,41 +111,13 @@ std::optional<std::string> ReadValue(std::string_view section, std::string_view 
   return std::string(value);
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  for (size_t done = 0; done < text.size();) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += n;
-  }
-  return true;
-}
-
 // Replaces the file by a complete new one: a crash leaves either the old or the new file.
 bool ReplaceFile(const std::string& path, const std::vector<std::string>& lines) {
-  std::filesystem::path target(path);
   std::error_code ec;
-  std::filesystem::create_directories(target.parent_path(), ec);
-  std::string temp = path + ".XXXXXX";
-  int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
-  struct stat st {};
-  mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  bool ok = WriteAll(fd, text) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    unlink(temp.c_str());
-    return false;
-  }
-  int dir = open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
-  return true;
+  return ReplaceFileContents(path, text);
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 
 namespace qz {
 
-ChildProcess::ChildProcess(std::string_view commandLine) : commandLine_(commandLine) {}
+ChildProcess::ChildProcess(std::string_view commandLine, std::string_view workingDirectory)
+    : commandLine_(commandLine), workingDirectory_(workingDirectory) {}
 
 ChildProcess::~ChildProcess() {
   if (IsRunning()) Terminate();
@@ -12,7 +13,7 @@ ChildProcess::~ChildProcess() {
 
 int ChildProcess::Start(bool /*minimized*/, bool /*newConsole*/) {
   if (commandLine_.empty() || handleOpen_) return 0;
-  std::optional<pid_t> pid = platform::SpawnProcess(commandLine_);
+  std::optional<pid_t> pid = platform::SpawnProcess(commandLine_, workingDirectory_);
   if (!pid) return 0;
   processId_ = *pid;
   handleOpen_ = true;

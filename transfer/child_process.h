@@ -14,7 +14,8 @@ class ChildProcess {
  public:
   static constexpr std::uint32_t kStillActive = 259;
 
-  explicit ChildProcess(std::string_view commandLine);
+  // A non-empty `workingDirectory` is where the child starts; the process's own stays.
+  explicit ChildProcess(std::string_view commandLine, std::string_view workingDirectory = {});
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -41,6 +42,7 @@ class ChildProcess {
 
  private:
   std::string commandLine_;
+  std::string workingDirectory_;
   std::uint32_t exitCode_ = 0;
   pid_t processId_ = 0;
   bool handleOpen_ = false;

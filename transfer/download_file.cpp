@@ -7,7 +7,7 @@
 #include "config/event_log.h"
 #include "platform/files.h"
 #include "transfer/child_process.h"
-#include "transfer/set_aside_file.h"
+#include "transfer/staging_folder.h"
 #include "transfer/url_encoder.h"
 
 namespace qz {
@@ -25,10 +25,12 @@ std::string DownloadCommandLine(const BackupSettings& settings, const std::strin
          encodedName;
 }
 
-// Runs the command line to its end; nothing when it cannot be started. The pause between two
-// queries ends early when the child ends, so a short download does not wait out a whole interval.
-std::optional<std::uint32_t> RunToEnd(const std::string& commandLine, platform::Clock& clock) {
-  ChildProcess child(commandLine);
+// Runs the command line to its end in `directory`; nothing when it cannot be started. The pause
+// between two queries ends early when the child ends, so a short download does not wait out a
+// whole interval.
+std::optional<std::uint32_t> RunToEnd(const std::string& commandLine, const std::string& directory,
+                                      platform::Clock& clock) {
+  ChildProcess child(commandLine, directory);
   if (!child.Start(true, false)) return std::nullopt;
   while (child.IsRunning()) {
     clock.KeepAlive();
@@ -37,36 +39,46 @@ std::optional<std::uint32_t> RunToEnd(const std::string& commandLine, platform::
   return child.GetExitCode();
 }
 
-// Marks a download under way, so a file that a killed run left half written is never taken for
-// a complete recording by the next run.
-class DownloadMarker {
- public:
-  explicit DownloadMarker(const std::string& fileName) : marker_(DownloadMarkerName(fileName)) {
-    platform::CreateMarkerFile(marker_);
-  }
-  ~DownloadMarker() { platform::DeleteFile(marker_); }
-  DownloadMarker(const DownloadMarker&) = delete;
-  DownloadMarker& operator=(const DownloadMarker&) = delete;
-
- private:
-  std::string marker_;
-};
-
 std::string ErrorLine(const std::string& commandLine, const std::string& reason) {
   return "ERROR for cmd: " + commandLine + "  [" + reason + "]";
 }
 
-// Whatever stands under the name now is wget's partial file: left there, the next run would take
-// it for the complete recording.
-void RemovePartialFile(const std::string& fileName) {
-  if (platform::PathExists(fileName)) platform::DeleteFile(fileName);
+std::string WithError(const std::string& reason) {
+  return reason + "  Error:" + std::to_string(platform::LastError());
+}
+
+// wget runs in the empty staging folder, so it never meets an older copy (and never stores
+// "name.1"); only a file stored under the exact name is delivered into the current directory.
+int FetchIntoStaging(StagingFolder& staging, const std::string& commandLine,
+                     const std::string& fileName, platform::Clock& clock) {
+  if (!staging.Prepare()) {
+    WriteLog(ErrorLine(commandLine, WithError("folder " + std::string(StagingFolder::kName) +
+                                              " cannot be emptied")),
+             clock);
+    return -1;
+  }
+  const std::optional<std::uint32_t> exitCode = RunToEnd(commandLine, staging.Path(), clock);
+  if (!exitCode) return -1;
+  if (*exitCode != 0) {
+    const int code = static_cast<int>(*exitCode);
+    WriteLog(ErrorLine(commandLine, "ErrorCode=" + std::to_string(code)), clock);
+    return -1;
+  }
+  // wget rewrites some names when storing them (a TAB becomes "%09", "%20" a blank).
+  if (!staging.Holds(fileName)) {
+    WriteLog(ErrorLine(commandLine, "file " + fileName + " not stored"), clock);
+    return -1;
+  }
+  if (!staging.Deliver(fileName)) {
+    WriteLog(ErrorLine(commandLine, WithError("file " + fileName + " cannot be put in place")),
+             clock);
+    return -1;
+  }
+  WriteLog(commandLine, clock);
+  return 1;
 }
 
 }  // namespace
-
-std::string DownloadMarkerName(const std::string& fileName) {
-  return fileName + ".qzdownload";
-}
 
 int DownloadFile(const BackupSettings& settings, const std::string& serverName,
                  const std::string& fileName, platform::Clock& clock) {
@@ -80,35 +92,13 @@ int DownloadFile(const BackupSettings& settings, const std::string& serverName,
   }
   const std::string commandLine =
       DownloadCommandLine(settings, serverName, UrlEncoder().Encode(fileName));
-  SetAsideFile previous(fileName);
-  if (!previous.IsClear()) {
-    WriteLog(ErrorLine(commandLine, "file " + fileName + " exists and cannot be set aside"), clock);
-    return -1;
-  }
-  DownloadMarker marker(fileName);
-  const std::optional<std::uint32_t> exitCode = RunToEnd(commandLine, clock);
-  if (!exitCode) {
-    previous.Restore();
-    return -1;
-  }
-  if (*exitCode != 0) {
-    RemovePartialFile(fileName);
-    previous.Restore();
-    const int code = static_cast<int>(*exitCode);
-    WriteLog(ErrorLine(commandLine, "ErrorCode=" + std::to_string(code)), clock);
-    return -1;
-  }
-  // wget rewrites some names when storing them (a TAB becomes "%09"): the run would not find it.
-  if (!platform::PathExists(fileName)) {
-    previous.Restore();
-    WriteLog(ErrorLine(commandLine, "file " + fileName + " not stored"), clock);
-    return -1;
-  }
-  // On disk before the marker goes: the row is labelled on the strength of this file.
-  platform::SyncFile(fileName);
-  previous.Discard();
-  WriteLog(commandLine, clock);
-  return 1;
+  // The download directory named, not only entered: had entering it failed, the file would land
+  // in whatever folder the process is in while the run looks for it in the download directory.
+  StagingFolder staging(settings.DownloadPath);
+  const int status = FetchIntoStaging(staging, commandLine, fileName, clock);
+  // A partial file, or one stored under another name, must not wait there for the next download.
+  staging.Clear();
+  return status;
 }
 
 }  // namespace qz

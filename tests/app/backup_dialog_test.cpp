@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "app/about_dialog.h"
@@ -128,6 +130,24 @@ TEST_F(BackupDialogTest, EnterPressesExitAndClosesTheWindow) {
   EXPECT_EQ(dialog.exec(), QDialog::Accepted);
 }
 
+TEST_F(BackupDialogTest, EnterPressesAFocusedButtonInsteadOfExit) {
+  BackupDialog dialog(nullptr, CountingStarters());
+  dialog.show();
+  for (const char* name : {"IDC_BACKUP_NOW", "IDC_SETTINGS"}) {
+    ModalCloser closer;  // the refusal without a download directory, or the settings dialog
+    closer.Arm();
+    auto* button = dialog.findChild<QPushButton*>(name);
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Return);
+    EXPECT_EQ(closer.seen, 1) << name;
+    EXPECT_TRUE(dialog.isVisible()) << name;
+  }
+  dialog.ResultListControl()->setFocus();
+  QTest::keyClick(dialog.ResultListControl(), Qt::Key_Return);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
 TEST_F(BackupDialogTest, ControlsStandAtTheirTemplatePositions) {
   BackupDialog dialog(nullptr, CountingStarters());
   DialogUnits du(dialog.font());
@@ -173,9 +193,11 @@ TEST_F(BackupDialogTest, AutomaticStartFromAnotherThreadWaitsForTheRun) {
   EXPECT_EQ(closer.seen, 1);
   EXPECT_NE(closer.text.indexOf("Data source name not found"), -1) << closer.text.toStdString();
   auto lines = test::ReadLines(dir_ / "log" / "qzbackup.log");
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   EXPECT_NE(lines[0].find(", Started backup automatically"), std::string::npos);
   EXPECT_NE(lines[1].find(", ERROR in database: "), std::string::npos);
+  EXPECT_NE(lines[2].find(", Backup run ended: 0 rows, 0 backed up, 0 failed"), std::string::npos);
+  EXPECT_EQ(dialog.Frame()->title(), "Backup files from servers");
 }
 
 TEST_F(BackupDialogTest, BackupNowRefusesWithoutItsDownloadDirectory) {
@@ -205,6 +227,11 @@ TEST_F(BackupDialogTest, InputDuringARunIsDroppedNotReplayed) {
   dialog.OnInitDialog();
   dialog.show();
   int linesWhenClicked = -1;
+  std::set<QString> captions;
+  QTimer captionWatch;
+  QObject::connect(&captionWatch, &QTimer::timeout,
+                   [&] { captions.insert(dialog.Frame()->title()); });
+  captionWatch.start(5);
   QTimer::singleShot(20, [&] {
     linesWhenClicked = dialog.CountLines();
     QTest::mouseClick(dialog.findChild<QPushButton*>("IDC_BACKUP_NOW"), Qt::LeftButton);
@@ -215,6 +242,9 @@ TEST_F(BackupDialogTest, InputDuringARunIsDroppedNotReplayed) {
   EXPECT_EQ(linesWhenClicked, 0) << "the click came after the run";
   EXPECT_TRUE(dialog.isVisible()) << "Esc given during the run closed the window";
   EXPECT_EQ(dialog.CountLines(), 2) << "the click started a second run";
+  // The caption told how far the run was while it went on, and is itself again after it.
+  EXPECT_TRUE(captions.count("Backup files from servers (1 of 2, 0 failed)"));
+  EXPECT_EQ(dialog.Frame()->title(), "Backup files from servers");
 }
 
 TEST(AboutDialogTest, ShowsTheVersion) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "backup/archive_label.h"
@@ -14,7 +15,6 @@
 #include "tests/support/odbc_fixture.h"
 #include "tests/support/test_support.h"
 #include "tests/support/test_web_server.h"
-#include "transfer/download_file.h"
 
 namespace qz {
 namespace {
@@ -68,6 +68,7 @@ class ToolProcess {
     Wait();
   }
   std::vector<std::string> Output() const { return ReadLines(out_); }
+  bool HasChild() const { return !Children().empty(); }
 
  private:
   std::vector<pid_t> Children() const {
@@ -101,18 +102,19 @@ class EndToEndTest : public ::testing::Test {
 
   void WriteSettings(const std::string& extra = "") {
     WriteFile(test::IniFile(),
-              "[Config]\nDownloadPath=" + (folder_ / "download").string() +
+              "[Config]\nDownloadPath=" + download_.string() +
                   "/\nMoveToBackupPath=1\nBackupPath=" + (folder_ / "backup").string() +
                   "/\nUseDSN=" + source_->Dsn() + "\n" + extra);
   }
   void AddRecordings(int count, int size) {
-    for (int i = 0; i < count; ++i) {
-      std::string name = "rec " + std::to_string(i) + ".wav";
-      std::string id = std::to_string(i);
-      contents_[id] = {name, std::string(size, static_cast<char>('a' + i % 26))};
-      web_.Publish(name, contents_[id].second);
-      source_->Insert(test::RecordingRow(id).Set("SERVERNAME", web_.Host()).Set("FILE", name));
-    }
+    for (int i = 0; i < count; ++i)
+      AddRecording(std::to_string(i), "rec " + std::to_string(i) + ".wav",
+                   std::string(size, static_cast<char>('a' + i % 26)));
+  }
+  void AddRecording(const std::string& id, const std::string& name, const std::string& content) {
+    contents_[id] = {name, content};
+    web_.Publish(name, content);
+    source_->Insert(test::RecordingRow(id).Set("SERVERNAME", web_.Host()).Set("FILE", name));
   }
   std::vector<std::string> LogTexts() {
     return test::LogTexts(folder_ / "base" / "log" / "qzbackup.log");
@@ -139,6 +141,7 @@ class EndToEndTest : public ::testing::Test {
   }
 
   test::TempDir folder_;
+  fs::path download_ = folder_ / "download";
   std::unique_ptr<test::TestDataSource> source_;
   test::TestWebServer web_;
   std::map<std::string, std::pair<std::string, std::string>> contents_;
@@ -165,25 +168,76 @@ TEST_F(EndToEndTest, HeadlessRunPrintsOneLinePerFileAndExitsByOutcome) {
   EXPECT_EQ(broken.Wait(), 2);
   EXPECT_NE(ReadFile(folder_ / "out.3.err").find("no such table: missing_table"),
             std::string::npos);
-  EXPECT_NE(LogTexts().back().find("no such table: missing_table"), std::string::npos);
+  auto log = LogTexts();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_NE(log[log.size() - 2].find("no such table: missing_table"), std::string::npos);
+  EXPECT_EQ(log.back(), "Backup run ended: 0 rows, 0 backed up, 0 failed");
+}
+
+TEST_F(EndToEndTest, ProgressOnATerminalOnlyAndStandardOutputUnchanged) {
+  WriteSettings();
+  AddRecordings(2, 1000);
+  source_->Insert(test::RecordingRow("x").Set("SERVERNAME", web_.Host()).Set("FILE", "no.wav"));
+  // Standard error on a pseudo-terminal, standard output in a file.
+  fs::path out = folder_ / "tty.out", screen = folder_ / "tty.screen";
+  std::string command =
+      "/usr/bin/python3 -c \"import os,pty,subprocess,sys\nm,s=pty.openpty()\n"
+      "p=subprocess.Popen([sys.argv[1],'--run'],stdout=open(sys.argv[2],'w'),stderr=s)\n"
+      "os.close(s)\nd=b''\nwhile True:\n try: c=os.read(m,4096)\n except OSError: break\n"
+      " if not c: break\n d+=c\nopen(sys.argv[3],'wb').write(d)\nsys.exit(p.wait())\" '" +
+      std::string(QZ_TOOL_BINARY) + "' '" + out.string() + "' '" + screen.string() + "'";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+  std::string shown = ReadFile(screen);
+  EXPECT_NE(shown.find("3 of 3, 1 failed"), std::string::npos) << shown;
+  EXPECT_NE(shown.rfind("\r\x1b[K"), std::string::npos);
+  EXPECT_EQ(ReadLines(out).size(), 3u);
+  EXPECT_EQ(LogTexts().back(), "Backup run ended: 3 rows, 2 backed up, 1 failed");
+
+  // Redirected: no progress at all.
+  source_->Execute("UPDATE recording SET ARCHIVE=''");
+  ToolProcess redirected(folder_.path(), "--run");
+  redirected.Wait();
+  EXPECT_EQ(redirected.Output().size(), 3u);
+  std::string errors = ReadFile(folder_ / "out.1.err");
+  EXPECT_EQ(errors.find(" of 3"), std::string::npos) << errors;
 }
 
 TEST_F(EndToEndTest, KilledAtAnyMomentNeverLeavesALabelWithoutItsFile) {
-  // About half a second per file: the kills land in downloads, moves and labels alike.
-  WriteSettings("DownloadTransferRateKbs=64\n");
+  // Moves from the download directory into the backup directory cross file systems where a
+  // second one exists.
+  std::optional<test::TempDir> otherFileSystem;
+  if (auto root = test::OtherFileSystemRoot(folder_.path())) {
+    otherFileSystem.emplace(*root);
+    download_ = otherFileSystem->path();
+  }
   AddRecordings(6, 24000);
-  int labelled = 0;
+  // The longest names: two whose complete copies already stand in the download directory, and
+  // one that wget cuts to 236 bytes when it stores it, so it can never be fetched.
+  const std::string longName(246, 'l');
+  AddRecording("6", longName + "1.wav", std::string(24000, '1'));
+  AddRecording("7", longName + "2.wav", std::string(24000, '2'));
+  AddRecording("8", longName + "c.wav", std::string(24000, 'c'));
+  for (const auto& [id, file] : contents_)
+    if (id != "8") WriteFile(download_ / file.first, file.second);
+  // About half a second per file: the kills land in downloads, moves and labels alike; every
+  // other run fetches the files again over the copies that stand there.
+  int labelled = 0, runs = 0;
   for (int delayMs : {60, 170, 330, 520, 700, 900, 1150}) {
+    WriteSettings("DownloadTransferRateKbs=64\nDownloadIfFileAlreadyExists=" +
+                  std::to_string(++runs % 2) + "\n");
     ToolProcess run(folder_.path(), "--run");
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     run.KillAll();
     labelled = CheckLabelledRowsAreSafe();
   }
+  WriteSettings("DownloadTransferRateKbs=64\n");
   ToolProcess finish(folder_.path(), "--run");
-  EXPECT_EQ(finish.Wait(), 0);
-  EXPECT_EQ(CheckLabelledRowsAreSafe(), 6) << "after " << labelled << " rows done while killed";
-  for (const auto& [id, file] : contents_)
-    EXPECT_FALSE(fs::exists(folder_ / "download" / DownloadMarkerName(file.first)));
+  EXPECT_EQ(finish.Wait(), 1);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 8) << "after " << labelled << " rows done while killed";
+  EXPECT_EQ(source_->ArchiveOf("8")[0], "");
+  std::vector<fs::path> left(fs::directory_iterator(download_), {});
+  EXPECT_EQ(left, std::vector<fs::path>{download_ / ".qzfetch"});
+  EXPECT_TRUE(fs::is_empty(download_ / ".qzfetch"));
 }
 
 TEST_F(EndToEndTest, SecondRunWaitsForTheFirstAndNeverTouchesTheSameRow) {
@@ -243,9 +297,65 @@ TEST_F(EndToEndTest, ServiceStartsInMinuteZeroOfItsHourAndStopsCleanlyMidRun) {
   EXPECT_EQ(CheckLabelledRowsAreSafe(), shown);
   for (const auto& [id, file] : contents_) {
     bool inBackup = fs::exists(folder_ / "backup" / file.first);
-    bool inDownload = fs::exists(folder_ / "download" / file.first);
+    bool inDownload = fs::exists(download_ / file.first);
     EXPECT_FALSE(inBackup && inDownload) << file.first << " half moved";
   }
+}
+
+TEST_F(EndToEndTest, ChecksumFilePassesSha256sumAndVerifyNamesChangedAndMissingFiles) {
+  WriteSettings();
+  AddRecordings(3, 1000);
+  ToolProcess run(folder_.path(), "--run");
+  ASSERT_EQ(run.Wait(), 0);
+  std::string label = "DAT_" + std::to_string(CurrentIsoWeek(std::time(nullptr)));
+  fs::path backup = folder_ / "backup";
+  EXPECT_EQ(
+      std::system(
+          ("cd '" + backup.string() + "' && sha256sum --quiet -c " + label + ".sha256").c_str()),
+      0);
+  auto table = [&] { return source_->SelectColumn("SELECT ID || '=' || ARCHIVE FROM recording"); };
+  auto before = table();
+  ToolProcess whole(folder_.path(), "--verify");
+  EXPECT_EQ(whole.Wait(), 0);
+  EXPECT_EQ(whole.Output().back(), "Verify of archive " + label +
+                                       ": 3 files ok, 0 missing, 0 changed, 0 labelled rows not "
+                                       "in the checksum file");
+
+  WriteFile(backup / "rec 0.wav", "changed");
+  fs::remove(backup / "rec 1.wav");
+  source_->Execute("UPDATE recording SET ARCHIVE='" + label + "' WHERE ID='2'");
+  source_->Insert(test::RecordingRow("9").Set("FILE", "never.wav").Set("ARCHIVE", label));
+  before = table();
+  ToolProcess broken(folder_.path(), "--verify " + label);
+  EXPECT_EQ(broken.Wait(), 1);
+  auto out = broken.Output();
+  auto has = [&](const std::string& text) {
+    return std::any_of(out.begin(), out.end(),
+                       [&](const std::string& l) { return l.find(text) != std::string::npos; });
+  };
+  EXPECT_TRUE(has("Changed: " + (backup / "rec 0.wav").string()));
+  EXPECT_TRUE(has("Missing: " + (backup / "rec 1.wav").string()));
+  EXPECT_TRUE(has("Labelled but not in the checksum file: never.wav"));
+  EXPECT_EQ(table(), before) << "--verify changed the table";
+  EXPECT_EQ(LogTexts().back(), "Verify of archive " + label + ": 1 files ok, 1 missing, 1 changed");
+}
+
+// Ctrl+C at a terminal signals its whole foreground group: the tool's, which its wget is not in.
+TEST_F(EndToEndTest, CtrlCAtTheServiceTerminalEndsItAfterTheRowItIsOn) {
+  int hour = 0;
+  std::string fake = MinuteZeroOfThisHour(hour);
+  WriteSettings("AutoStartOnHour=" + std::to_string(hour) +
+                "\nAutoStartOnDay=0\nDownloadTransferRateKbs=64\n");
+  AddRecordings(3, 48000);
+  ToolProcess service(folder_.path(), "--service", fake);
+  ASSERT_TRUE(WaitFor([&] { return service.HasChild(); }));
+  ASSERT_EQ(kill(-service.pid(), SIGINT), 0) << "the tool leads no process group";
+  EXPECT_EQ(service.Wait(), 0);
+  auto lines = service.Output();
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& line : lines) EXPECT_NE(line.find("successfull"), std::string::npos);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), static_cast<int>(lines.size()));
+  for (const std::string& text : LogTexts()) EXPECT_EQ(text.find("ErrorCode"), std::string::npos);
 }
 
 }  // namespace

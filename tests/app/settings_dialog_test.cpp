@@ -315,6 +315,38 @@ TEST_F(SettingsCommandTest, OkTakesTextsAndScheduleOverButMoveBackupPathAndAlarm
   EXPECT_EQ(Config("StartAlarmOnError"), "7100");
 }
 
+TEST_F(SettingsCommandTest, TextsGoBackInTheBytesAndEncodingTheyCameIn) {
+  WriteIni(dir_.str() + "/");
+  platform::WritePrivateProfileString("Config", "WebDocDir",
+                                      "Gespr\xe4"
+                                      "che",
+                                      kIniFile);
+  platform::WritePrivateProfileString("Config", "UseDSN",
+                                      "Gespr\xc3\xa4"
+                                      "che",
+                                      kIniFile);
+  platform::WritePrivateProfileString("Config", "GetDataFromTable", "T\xe4", kIniFile);
+  auto window = OpenMainWindow();
+  WhenModal([](QWidget* settings) {
+    EXPECT_EQ(Edit(settings, "IDC_WEBDOCDIR")->text(), QString::fromUtf8("Gespräche"));
+    EXPECT_EQ(Edit(settings, "IDC_USEDSN")->text(), QString::fromUtf8("Gespräche"));
+    QLineEdit* table = Edit(settings, "IDC_TABLE");
+    table->setText(table->text() + QString::fromUtf8("ü"));
+    Control<QPushButton>(settings, "IDOK")->click();
+  });
+  window->OnSettings();
+  EXPECT_EQ(Config("WebDocDir"),
+            "Gespr\xe4"
+            "che");
+  EXPECT_EQ(window->Settings().WebDocDir,
+            "Gespr\xe4"
+            "che");
+  EXPECT_EQ(Config("UseDSN"),
+            "Gespr\xc3\xa4"
+            "che");
+  EXPECT_EQ(Config("GetDataFromTable"), "T\xe4\xfc");
+}
+
 TEST_F(SettingsCommandTest, CancelWritesAndChangesNothing) {
   WriteIni(dir_.str() + "/");
   auto window = OpenMainWindow();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <climits>
 #include <ctime>
 #include <string>
 
@@ -145,6 +146,17 @@ TEST_F(MakeArchiveLabelTest, CounterAboveALoweredMaximumStaysForTheWeekThenWraps
   Store("CounterForCurWeek", 20);
   EXPECT_EQ(LabelOn(2024, 3, 6), "DAT_20");
   EXPECT_EQ(LabelOn(2024, 3, 13), "DAT_1");
+}
+
+TEST_F(MakeArchiveLabelTest, LargestCounterStepsToTheSmallestAndCountsOnFromThere) {
+  Store("LastArchiveWeek", 9);
+  Store("CounterForCurWeek", INT_MAX);
+  EXPECT_EQ(LabelOn(2024, 3, 6), "DAT_-2147483648");
+  EXPECT_EQ(Stored("CounterForCurWeek"), INT_MIN);
+  EXPECT_EQ(LabelOn(2024, 3, 13), "DAT_-2147483647");
+  settings_.MaxArchiveCount = INT_MAX;
+  Store("CounterForCurWeek", INT_MAX);
+  EXPECT_EQ(LabelOn(2024, 3, 20), "DAT_-2147483648");
 }
 
 TEST_F(MakeArchiveLabelTest, SameWeekNumberAYearLaterDoesNotAdvance) {

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <thread>
@@ -9,8 +10,8 @@
 #include "backup/archive_label.h"
 #include "backup/backup_status.h"
 #include "config/process_values.h"
+#include "platform/files.h"
 #include "platform/odbc.h"
-#include "transfer/download_file.h"
 
 namespace qz {
 
@@ -152,10 +153,14 @@ TEST_P(BackupRunTest, UnsafeNamesNeverTouchFilesOutsideTheTwoDirectories) {
   source_->Insert(RecordingRow("2").Set("SERVERNAME", web_->Host()).Set("FILE", "sub/in.wav"));
   source_->Insert(RecordingRow("3").Set("SERVERNAME", web_->Host()).Set("FILE", "sub\\in.wav"));
   source_->Insert(RecordingRow("4").Set("SERVERNAME", web_->Host()).Set("FILE", ".."));
+  // The staging folder inside the download directory is no recording either.
+  std::filesystem::create_directory(download_ / ".qzfetch");
+  source_->Insert(RecordingRow("5").Set("SERVERNAME", web_->Host()).Set("FILE", ".qzfetch"));
   Run();
   EXPECT_EQ(ReadFile(folder_ / "outside.wav"), "precious");
   EXPECT_EQ(ReadFile(download_ / "sub" / "in.wav"), "nested");
-  ASSERT_EQ(list_.lines.size(), 4u);
+  EXPECT_TRUE(std::filesystem::is_directory(download_ / ".qzfetch"));
+  ASSERT_EQ(list_.lines.size(), 5u);
   for (const auto& line : list_.lines) EXPECT_EQ(line.status, "Invalid filename in DB");
 }
 
@@ -174,14 +179,61 @@ TEST_P(BackupRunTest, FileAlreadyDownloadedIsNotFetchedAgain) {
   EXPECT_EQ(ReadFile(Download("here.wav")), "from server");
 }
 
-TEST_P(BackupRunTest, HalfWrittenFileOfAKilledRunIsFetchedAgain) {
-  AddRecording("1", "cut.wav", std::string(5000, 'x'));
-  WriteFile(Download("cut.wav"), "xx");
-  WriteFile(Download(DownloadMarkerName("cut.wav")), "");
+TEST_P(BackupRunTest, WhatAKilledRunLeftIsClearedAndNeverTakenForARecording) {
+  std::filesystem::create_directory(download_ / ".qzfetch");
+  WriteFile(download_ / ".qzfetch" / "cut.wav", "xx");
   Run();
-  EXPECT_EQ(ReadFile(Download("cut.wav")), std::string(5000, 'x'));
-  EXPECT_FALSE(std::filesystem::exists(Download(DownloadMarkerName("cut.wav"))));
+  EXPECT_TRUE(std::filesystem::is_empty(download_ / ".qzfetch"));
+
+  // Older versions downloaded in place beside a marker "<name>.qzdownload".
+  AddRecording("1", "old.wav", std::string(5000, 'x'));
+  WriteFile(Download("old.wav"), "xx");
+  WriteFile(Download("old.wav.qzdownload"), "");
+  Run();
+  EXPECT_EQ(ReadFile(Download("old.wav")), std::string(5000, 'x'));
+  EXPECT_FALSE(std::filesystem::exists(Download("old.wav.qzdownload")));
   EXPECT_EQ(ArchiveOf("1"), WeekLabel());
+}
+
+TEST_P(BackupRunTest, ANameWgetStoresDifferentlyNeverStandsInForAnother) {
+  // wget stores "a%20b.wav" (fetched as "a%2520b.wav") as "a b.wav".
+  AddRecording("1", "a%20b.wav", "encoded name");
+  Run();
+  EXPECT_EQ(list_.lines[0].status, "Failed to download file");
+  AddRecording("2", "a b.wav", "blank name");
+  Run();
+  EXPECT_EQ(ArchiveOf("1"), "");
+  EXPECT_EQ(ArchiveOf("2"), WeekLabel());
+  EXPECT_EQ(ReadFile(Download("a b.wav")), "blank name");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(download_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".qzfetch", WeekLabel() + ".sha256", "a b.wav"}));
+  EXPECT_TRUE(std::filesystem::is_empty(download_ / ".qzfetch"));
+}
+
+// Changed in the settings but never created: the run cannot enter it and stays where it was.
+TEST_P(BackupRunTest, MissingDownloadDirectoryLabelsNoRowAndFillsNoOtherFolder) {
+  std::filesystem::current_path(folder_.path());
+  settings_.DownloadPath = (folder_ / "gone").string();
+  AddRecording("1", "x.wav");
+  EXPECT_EQ(Run().failed, 1);
+  EXPECT_EQ(ArchiveOf("1"), "");
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "x.wav"));
+}
+
+TEST_P(BackupRunTest, DirectoriesEndingInADotWorkLikeAnyOther) {
+  settings_.DownloadPath = (folder_ / "rec.").string();
+  settings_.BackupPath = (folder_ / "bak.").string();
+  settings_.MoveToBackupPath = 1;
+  ASSERT_TRUE(platform::CreateDirectory(settings_.DownloadPath));
+  ASSERT_TRUE(platform::CreateDirectory(settings_.BackupPath));
+  AddRecording("1", "fetched.wav", "from server");
+  EXPECT_EQ(Run().failed, 0);
+  EXPECT_EQ(ReadFile(folder_ / "bak" / "fetched.wav"), "from server");
+  EXPECT_EQ(std::filesystem::current_path(), folder_ / "rec");
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "rec."));
 }
 
 TEST_P(BackupRunTest, ExistingBackupTargetIsReplacedWithOneMoveError) {
@@ -261,7 +313,10 @@ TEST_P(BackupRunTest, CommandAfterBackupRunsAlsoWithoutRowsAndTheListIsTrimmed) 
   EXPECT_EQ(list_.lines.front().file, "new.wav");
   EXPECT_EQ(list_.lines.back().file, "498");
   EXPECT_EQ(ReadFile(marker), "done\n");
-  EXPECT_EQ(LogLines().back(), "Start command: " + settings_.StartCommandAfterBackup);
+  auto log = LogLines();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "Start command: " + settings_.StartCommandAfterBackup);
+  EXPECT_EQ(log.back(), "Backup run ended: 1 rows, 1 backed up, 0 failed");
 
   settings_.ShowMaxItems = 0;
   Run();
@@ -278,7 +333,8 @@ TEST_P(BackupRunTest, DataLayerErrorEndsTheRunWithTheDriversText) {
   } catch (const platform::OdbcError& error) {
     std::string text = error.what();
     EXPECT_TRUE(text.find("no such table") != std::string::npos ||
-                text.find("doesn't exist") != std::string::npos)
+                text.find("doesn't exist") != std::string::npos ||
+                text.find("does not exist") != std::string::npos)
         << text;
   }
   EXPECT_FALSE(std::filesystem::exists(folder_ / "after"));
@@ -306,23 +362,140 @@ TEST_P(BackupRunTest, ResultThatCannotBeUpdatedShowsCanNotSetArchiveFlag) {
   ASSERT_EQ(list_.lines.size(), 1u);
   EXPECT_EQ(list_.lines[0].status, "Failed to set archive flag in DB!");
   EXPECT_EQ(list_.lines[0].image, kImageFailed);
-  EXPECT_TRUE(Contains(LogLines(), "Can not set archive flag " + WeekLabel() +
-                                       " in DB for file joined.wav"));
+  EXPECT_TRUE(Contains(LogLines(),
+                       "Can not set archive flag " + WeekLabel() + " in DB for file joined.wav"));
   EXPECT_EQ(ArchiveOf("1"), "");
 }
 
 TEST_P(BackupRunTest, RowChangedWhileItsFileDownloadsIsNotLabelled) {
-  // A wget that changes the row behind the run's back, then stores the file.
-  test::WriteScript(bin_ / "wget",
-                    "echo \"UPDATE recording SET CALLER='changed' WHERE ID='1'\" | isql -b " +
-                        source_->Dsn() + " >/dev/null\necho data > changed.wav");
-  source_->Insert(RecordingRow("1").Set("SERVERNAME", web_->Host()).Set("FILE", "changed.wav"));
-  Run();
-  ASSERT_EQ(list_.lines.size(), 1u);
-  EXPECT_EQ(list_.lines[0].status, "Failed to set archive flag in DB!");
-  EXPECT_TRUE(Contains(LogLines(), "Failed to set archive flag " + WeekLabel() +
-                                       " in DB for file changed.wav"));
+  // Keyed, the row now names another recording; without a key, any changed column counts.
+  for (std::string change : {"FILE='other.wav'", "CALLER='changed'"}) {
+    if (change.rfind("CALLER", 0) == 0) source_->RecreateTableWithoutKey();
+    source_->Execute("DELETE FROM recording");
+    list_.lines.clear();
+    // A wget that changes the row behind the run's back, then stores the file.
+    test::WriteScript(bin_ / "wget", "echo \"UPDATE recording SET " + change +
+                                         " WHERE ID='1'\" | isql -b " + source_->Dsn() +
+                                         " >/dev/null\necho data > changed.wav");
+    source_->Insert(RecordingRow("1").Set("SERVERNAME", web_->Host()).Set("FILE", "changed.wav"));
+    Run();
+    ASSERT_EQ(list_.lines.size(), 1u) << change;
+    EXPECT_EQ(list_.lines[0].status, "Failed to set archive flag in DB!") << change;
+    EXPECT_TRUE(Contains(
+        LogLines(), "Failed to set archive flag " + WeekLabel() + " in DB for file changed.wav"));
+    EXPECT_EQ(ArchiveOf("1"), "") << change;
+    std::filesystem::remove(Download("changed.wav"));
+  }
+}
+
+}  // namespace qz
+
+namespace qz {
+
+TEST_P(BackupRunTest, TableOfAnotherDatabaseOrSchemaGetsTheLabelNotItsTwinInTheDefaultOne) {
+  std::optional<std::string> other = source_->MakeTableElsewhere();
+  if (!other) GTEST_SKIP() << "this data source has no other database or schema";
+  const RecordingRow row =
+      RecordingRow("1").Set("SERVERNAME", web_->Host()).Set("FILE", "there.wav");
+  source_->Insert(row, *other);
+  source_->Insert(row);  // the same values in the data source's own table
+  web_->Publish("there.wav", "audio");
+  settings_.GetDataFromTable = *other;
+  EXPECT_EQ(Run().failed, 0);
+  EXPECT_EQ(source_->ArchiveOf("1", *other), std::vector<test::SqlValue>{WeekLabel()});
   EXPECT_EQ(ArchiveOf("1"), "");
+
+  // A data source without a default database works when the table is qualified.
+  if (std::optional<std::string> dsn = source_->DsnWithoutDatabase()) {
+    source_->Execute("UPDATE " + *other + " SET ARCHIVE=''");
+    settings_.UseDSN = *dsn;
+    EXPECT_EQ(Run().failed, 0);
+    EXPECT_EQ(source_->ArchiveOf("1", *other), std::vector<test::SqlValue>{WeekLabel()});
+    EXPECT_EQ(ArchiveOf("1"), "");
+  }
+}
+
+TEST_P(BackupRunTest, ZeroDateInAnUnusedColumnNeitherStopsTheRunNorItsLabel) {
+  if (GetParam() != test::DataSourceKind::kMariaDb) GTEST_SKIP() << "zero dates are MariaDB's";
+  for (bool keyed : {true, false}) {
+    if (!keyed) source_->RecreateTableWithoutKey();
+    source_->Execute("SET SESSION sql_mode=''");
+    AddRecording("1", "zero.wav");
+    AddRecording("2", "after.wav");
+    source_->Execute("UPDATE recording SET MODIFY='0000-00-00 00:00:00' WHERE ID='1'");
+    EXPECT_EQ(Run().failed, 0) << keyed;
+    EXPECT_EQ(ArchiveOf("1"), WeekLabel()) << keyed;
+    EXPECT_EQ(ArchiveOf("2"), WeekLabel()) << keyed;
+  }
+}
+
+TEST_P(BackupRunTest, TableWithoutKeyIsNamedOnceInTheLog) {
+  source_->RecreateTableWithoutKey();
+  AddRecording("1", "a.wav");
+  AddRecording("2", "b.wav");
+  EXPECT_EQ(Run().failed, 0);
+  auto log = LogLines();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) {
+                            return l.find(
+                                       "has no primary key: each archive label compares every "
+                                       "column") != std::string::npos;
+                          }),
+            1);
+  AddRecording("3", "c.wav");
+  source_->Execute("DROP TABLE recording");
+  source_->Execute(source_->TableDdl("recording"));
+  AddRecording("4", "d.wav");
+  Run();
+  log = LogLines();
+  EXPECT_FALSE(Contains(std::vector<std::string>(log.end() - 3, log.end()), "no primary key"));
+}
+
+}  // namespace qz
+
+namespace qz {
+namespace {
+
+struct RecordedProgress : RunProgress {
+  void RunStarted(std::size_t total) override {
+    events.push_back("start " + std::to_string(total));
+  }
+  void RowDone(std::size_t done, std::size_t total, std::size_t failed) override {
+    events.push_back(FormatProgress(done, total, failed));
+  }
+  void RunEnded(const RunSummary& summary) override { events.push_back(FormatRunSummary(summary)); }
+  std::vector<std::string> events;
+};
+
+}  // namespace
+
+TEST_P(BackupRunTest, ProgressSummaryLineAndMetricsOfARun) {
+  AddRecording("1", "a.wav");
+  AddRecording("2", "b.wav");
+  source_->Insert(RecordingRow("3").Set("SERVERNAME", web_->Host()).Set("FILE", "gone.wav"));
+  RecordedProgress progress;
+  RunSummary summary = RunBackup(settings_, list_, clock_, &progress);
+  EXPECT_EQ(progress.events.front(), "start 3");
+  EXPECT_EQ(progress.events[3], "3 of 3, 1 failed");
+  EXPECT_EQ(progress.events.back(), "Backup run ended: 3 rows, 2 backed up, 1 failed");
+  EXPECT_EQ(LogLines().back(), "Backup run ended: 3 rows, 2 backed up, 1 failed");
+  EXPECT_EQ(summary.failedByStatus, (std::map<int, int>{{kDownloadFailed, 1}}));
+  // The metrics file, read by Prometheus' own parser.
+  std::string command = "/usr/bin/python3 '" + std::string(getenv("QZ_SOURCE_DIR")) +
+                        "/tests/support/parse_metrics.py' '" + (log_ / "qzbackup.prom").string() +
+                        "'";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string parsed;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) parsed.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0) << parsed;
+  EXPECT_NE(parsed.find("qzbackup_last_run_backed_up_rows 2.0\n"), std::string::npos) << parsed;
+  EXPECT_NE(parsed.find("qzbackup_last_run_failed_rows{status=-1} 1.0\n"), std::string::npos)
+      << parsed;
+  EXPECT_NE(parsed.find("qzbackup_last_run_archive_label_info{label=" + WeekLabel() + "} 1.0\n"),
+            std::string::npos)
+      << parsed;
 }
 
 }  // namespace qz

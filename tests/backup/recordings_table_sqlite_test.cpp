@@ -17,10 +17,11 @@ namespace {
 INSTANTIATE_TEST_SUITE_P(SQLite, RecordingsTableTest,
                          ::testing::Values(test::DataSourceKind::kSqlite), DataSourceName);
 
-int MakeSqliteDsn(const test::TempDir& folder, const std::string& dsn, const std::string& rows) {
+int MakeSqliteDsn(const test::TempDir& folder, const std::string& dsn, const std::string& rows,
+                  const std::string& options = "") {
   const std::string command = test::OdbcScript("make-sqlite-dsn").string() + " --db " +
                               (folder / "recordings.sqlite").string() + " --dsn " + dsn +
-                              " --ext " + test::CurdateExtension() + " --rows " + rows;
+                              " --ext " + test::CurdateExtension() + " --rows " + rows + options;
   return std::system(command.c_str());
 }
 
@@ -36,7 +37,8 @@ TEST(MakeSqliteDsnTest, LoadsTabSeparatedRowsIntoTheOdbcFoldersOfTheEnvironment)
   test::TempDir folder;
   test::WriteFile(folder / "rows.tsv",
                   "# comment\n" + TsvLine("O'Neil", "rec1") + "\n" + TsvLine("plain", "\\N"));
-  ASSERT_EQ(MakeSqliteDsn(folder, "qz_script", (folder / "rows.tsv").string()), 0);
+  // Without a key the snapshot keeps every column, so CALLER can be read back.
+  ASSERT_EQ(MakeSqliteDsn(folder, "qz_script", (folder / "rows.tsv").string(), " --no-key"), 0);
   EXPECT_NE(test::ReadFile(std::getenv("ODBCINI")).find("[qz_script]"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(std::getenv("HOME")) / ".odbc.ini"));
 
@@ -53,6 +55,20 @@ TEST(MakeSqliteDsnTest, LoadsTabSeparatedRowsIntoTheOdbcFoldersOfTheEnvironment)
   EXPECT_EQ(rows.m_SERVER, 1);
   EXPECT_EQ(rows.ReadColumnText(kArchivePosition), "");
   EXPECT_TRUE(rows.IsUpdatable());
+  EXPECT_FALSE(rows.NamesRowsByKey());
+}
+
+TEST(MakeSqliteDsnTest, TableGetsAPrimaryKeyOnIdByDefault) {
+  test::TempDir folder;
+  test::WriteFile(folder / "rows.tsv", TsvLine("a", "rec1"));
+  ASSERT_EQ(MakeSqliteDsn(folder, "qz_keyed", (folder / "rows.tsv").string()), 0);
+  DatabaseConnection connection;
+  ASSERT_TRUE(connection.OpenConnection("DSN=qz_keyed;", DatabaseConnection::kNoOdbcDialog));
+  CDBRecSet rows(&connection);
+  rows.OpenRows(CDBRecSet::kSnapshot, "Select * from recording where ARCHIVE=''", 0);
+  ASSERT_EQ(rows.RowCount(), 1u);
+  EXPECT_TRUE(rows.NamesRowsByKey());
+  EXPECT_EQ(rows.ReadColumnText(1), "id");
 }
 
 TEST(MakeSqliteDsnTest, RefusesARowWithoutTwentySevenFields) {

@@ -116,6 +116,24 @@ TEST_F(LoadSettingsTest, UncreatableDownloadDirectoryStopsAfterTheFirstTwoKeys) 
             "[Config]\nDownloadPath=" + download_.str() + "/a/b\nWebDocDir=ConfData\n");
 }
 
+TEST_F(LoadSettingsTest, DownloadPathLinkedToAMissingFolderCountsAsUncreatable) {
+  std::filesystem::create_directory_symlink(download_ / "gone", download_ / "link");
+  WriteFile(IniFile(), "[Config]\nDownloadPath=" + download_.str() + "/link\n");
+  EXPECT_FALSE(LoadSettings(s_));
+  std::filesystem::create_directory(download_ / "gone");
+  EXPECT_TRUE(LoadSettings(s_));
+}
+
+// The folder created is the one the run enters and composes into; a second start finds it.
+TEST_F(LoadSettingsTest, DownloadDirectoryEndingInADotIsCreatedWithoutIt) {
+  for (int start = 0; start < 2; ++start) {
+    WriteFile(IniFile(), "[Config]\nDownloadPath=" + download_.str() + "/rec.\n");
+    ASSERT_TRUE(LoadSettings(s_));
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(download_ / "rec"));
+  EXPECT_FALSE(std::filesystem::exists(download_ / "rec."));
+}
+
 TEST_F(LoadSettingsTest, BaseDirectoryComesFromTheRegistryAndKeepsItsCase) {
   WriteIni("");
   ASSERT_TRUE(LoadSettings(s_));

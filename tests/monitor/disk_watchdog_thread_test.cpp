@@ -97,6 +97,18 @@ TEST_F(DiskWatchdogTest, DeletedFolderRaisesTheAlarmAndTheNextCheckIs32MinutesLa
   EXPECT_TRUE(queriedPaths_.empty());
 }
 
+// The free-space query fails on such a path; the existence test must not let it through.
+TEST_F(DiskWatchdogTest, DanglingLinkAsTheFolderRaisesTheAlarm) {
+  const fs::path link = base_ / "link";
+  fs::create_directory_symlink(download_, link);
+  fs::remove(download_);
+  SetIni("Config", "DownloadPath", link.string());
+  freeBytes_ = std::nullopt;
+  MakeWatchdog().Check();
+  ASSERT_EQ(LogLines().size(), 1u);
+  EXPECT_EQ(LogLines()[0], AlarmLine("04.05.2026, 10:00:00", link.string(), 7099));
+}
+
 TEST_F(DiskWatchdogTest, HealthyDiskIsCheckedEveryIntervalWithoutAlarm) {
   CheckHardDiskEveryMin = 5;
   RunFor(20min);

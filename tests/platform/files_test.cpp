@@ -32,17 +32,26 @@ TEST_F(FilesTest, MoveFailsWhenTheTargetExists) {
 }
 
 TEST_F(FilesTest, MoveAcrossFileSystemsCopiesAndRemovesTheSource) {
-  // /dev/shm is a tmpfs; the test folder usually is not.
-  struct stat shm {
-  }, here{};
-  if (stat("/dev/shm", &shm) != 0 || stat(dir_.str().c_str(), &here) != 0 ||
-      shm.st_dev == here.st_dev)
-    GTEST_SKIP() << "no second file system";
-  std::string source = "/dev/shm/qz-move-" + std::to_string(getpid());
-  WriteFile(source, std::string(200000, 'x'));
-  EXPECT_TRUE(MoveFile(source, P("moved")));
-  EXPECT_FALSE(PathExists(source));
-  EXPECT_EQ(ReadFile(P("moved")), std::string(200000, 'x'));
+  auto other = test::OtherFileSystemRoot(dir_.path());
+  if (!other) GTEST_SKIP() << "no second file system";
+  test::TempDir there(*other);
+  // The longest name a file system takes still leaves room for the temporary copy's name.
+  for (const std::string& name : {std::string("moved"), std::string(255, 'n')}) {
+    std::string source = (there / name).string();
+    WriteFile(source, std::string(200000, 'x'));
+    EXPECT_TRUE(MoveFile(source, P(name))) << LastError();
+    EXPECT_FALSE(PathExists(source));
+    EXPECT_EQ(ReadFile(P(name)), std::string(200000, 'x'));
+  }
+}
+
+TEST_F(FilesTest, CopyOfTheLongestNameReplacesItsTarget) {
+  const std::string name(255, 'n');
+  WriteFile(P("src"), "content");
+  WriteFile(P(name), "old");
+  EXPECT_TRUE(CopyFile(P("src"), P(name), false)) << LastError();
+  EXPECT_EQ(ReadFile(P(name)), "content");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 2);
 }
 
 TEST_F(FilesTest, CopyReplacesOrRefusesAnExistingTarget) {
@@ -73,6 +82,35 @@ TEST_F(FilesTest, CreatesOneDirectoryLevelOnly) {
   EXPECT_TRUE(PathExists(P("one.\\")));
   EXPECT_FALSE(CreateDirectory(P("two\\three")));
   EXPECT_EQ(LastError(), ENOENT);
+}
+
+TEST_F(FilesTest, DirectoryTestFollowsLinksWhereTheNameTestDoesNot) {
+  ASSERT_TRUE(CreateDirectory(P("dir")));
+  WriteFile(P("file"), "x");
+  std::filesystem::create_directory_symlink(P("dir"), P("to-dir"));
+  std::filesystem::create_symlink(P("gone"), P("dangling"));
+  EXPECT_TRUE(DirectoryExists(P("dir")));
+  EXPECT_TRUE(DirectoryExists(P("to-dir\\")));
+  EXPECT_FALSE(DirectoryExists(P("dangling")));
+  EXPECT_EQ(LastError(), ENOENT);
+  EXPECT_FALSE(DirectoryExists(P("file")));
+  EXPECT_EQ(LastError(), ENOTDIR);
+  EXPECT_TRUE(PathExists(P("dangling")));
+}
+
+TEST_F(FilesTest, ClearingEmptiesADirectoryButNeverFollowsALink) {
+  std::filesystem::create_directories(P("d/sub"));
+  WriteFile(P("d/sub/f"), "x");
+  WriteFile(P("d/g"), "x");
+  std::filesystem::create_directory(P("kept"));
+  WriteFile(P("kept/f"), "x");
+  std::filesystem::create_directory_symlink(P("kept"), P("d/link"));
+  std::filesystem::create_directory_symlink(P("kept"), P("link"));
+  EXPECT_TRUE(ClearDirectory(P("d")));
+  EXPECT_TRUE(std::filesystem::is_empty(P("d")));
+  EXPECT_FALSE(ClearDirectory(P("link")));
+  EXPECT_EQ(LastError(), ENOTDIR);
+  EXPECT_EQ(ReadFile(P("kept/f")), "x");
 }
 
 TEST_F(FilesTest, FreeSpaceOfTheFileSystemHoldingThePath) {

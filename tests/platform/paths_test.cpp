@@ -21,5 +21,17 @@ TEST(NativePathTest, KeepsParentComponentsAndFileNames) {
   EXPECT_EQ(NativePath(""), "");
 }
 
+// A directory named by a setting is the folder its compositions land in, whether it ends in a
+// dot, a separator or neither.
+TEST(NativePathTest, DirectoriesAreOneFolderWhereverTheyStand) {
+  for (const char* dir : {"/x/rec.", "/x/rec", "/x/rec.\\", "/x/rec/"}) {
+    EXPECT_EQ(NativeDirectoryPath(dir), "/x/rec") << dir;
+    EXPECT_EQ(PathInDirectory(dir, "a.wav."), "/x/rec/a.wav.") << dir;
+  }
+  EXPECT_EQ(PathInDirectory("/", "a"), "/a");
+  // The text "<dir>.\\<name>" would turn "." into ".." and leave the folder.
+  EXPECT_EQ(PathInDirectory(".", "a"), "./a");
+}
+
 }  // namespace
 }  // namespace qz::platform

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,6 +67,39 @@ TEST(SpawnProcessTest, ChildStartsWithCleanSignalsAndNoExtraDescriptors) {
   EXPECT_EQ(RunToEnd("sh -c \"kill -TERM $$; exit 0\""), 128 + SIGTERM);
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
   close(fd);
+}
+
+// A shell that writes "<its pid> <its process group>" into `out`.
+std::string GroupReport(const std::filesystem::path& out) {
+  return "read -r pid comm state ppid pgrp rest < /proc/self/stat; echo $pid $pgrp > " +
+         out.string();
+}
+
+void ExpectOwnGroup(const std::filesystem::path& out) {
+  for (int i = 0; i < 1000 && test::ReadFile(out).find('\n') == std::string::npos; ++i)
+    std::this_thread::sleep_for(milliseconds(5));
+  std::istringstream ids(test::ReadFile(out));
+  pid_t pid = 0, group = 0;
+  ASSERT_TRUE(ids >> pid >> group) << out;
+  EXPECT_EQ(group, pid);
+  EXPECT_NE(group, getpgrp());
+}
+
+TEST(SpawnProcessTest, EveryKindOfChildLeadsAProcessGroupOfItsOwn) {
+  test::TempDir dir;
+  EXPECT_EQ(RunToEnd("sh -c \"" + GroupReport(dir / "spawned") + "\""), 0);
+  ExpectOwnGroup(dir / "spawned");
+  EXPECT_EQ(RunShellCommand(GroupReport(dir / "shell")), 0);
+  ExpectOwnGroup(dir / "shell");
+  ASSERT_TRUE(LaunchDetached("sh -c \"" + GroupReport(dir / "detached") + "\""));
+  ExpectOwnGroup(dir / "detached");
+}
+
+// As a background job on the terminal it must neither stop on a write nor on a read.
+TEST(SpawnProcessTest, ChildStartsWithTheTerminalStopSignalsBlocked) {
+  test::TempDir dir;
+  EXPECT_EQ(RunToEnd("cp /proc/self/status " + (dir / "status").string()), 0);
+  EXPECT_NE(test::ReadFile(dir / "status").find("SigBlk:\t0000000000300000\n"), std::string::npos);
 }
 
 TEST(ProcessLifetimeTest, LaunchDetachedLeavesNoZombie) {

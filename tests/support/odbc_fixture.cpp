@@ -56,18 +56,26 @@ class SqliteDataSource : public TestDataSource {
 using ServerSettings = std::map<std::string, std::string>;
 
 // The environment may point elsewhere, at a server started by hand.
+fs::path ServerDir(const char* variable, const char* built) {
+  const char* dir = std::getenv(variable);
+  return dir && *dir ? fs::path(dir) : fs::path(built);
+}
+
 fs::path MariaDbDir() {
-  const char* dir = std::getenv("QZ_MARIADB_DIR");
-  return dir && *dir ? fs::path(dir) : fs::path(QZ_MARIADB_DIR);
+  return ServerDir("QZ_MARIADB_DIR", QZ_MARIADB_DIR);
 }
 
 fs::path MariaDbServerFile() {
   return MariaDbDir() / "server.env";
 }
 
-ServerSettings ReadServerSettings() {
+fs::path PostgreSqlServerFile() {
+  return ServerDir("QZ_POSTGRES_DIR", QZ_POSTGRES_DIR) / "server.env";
+}
+
+ServerSettings ReadServerSettings(const fs::path& file = MariaDbServerFile()) {
   ServerSettings settings;
-  std::ifstream in(MariaDbServerFile());
+  std::ifstream in(file);
   for (std::string line; std::getline(in, line);) {
     auto equals = line.find('=');
     if (equals != std::string::npos) settings[line.substr(0, equals)] = line.substr(equals + 1);
@@ -89,16 +97,31 @@ class MariaDbDataSource : public TestDataSource {
         server_(ReadServerSettings()),
         database_("qz_" + std::to_string(getpid()) + "_" + Dsn()) {
     RunAsAdministrator("CREATE DATABASE " + database_);
-    WriteDsn();
+    WriteDsn(Dsn(), true);
     Connect();
-    Execute(RecordingTableDdl());
+    Execute(TableDdl("recording"));
   }
 
   ~MariaDbDataSource() override {
-    try {
-      RunAsAdministrator("DROP DATABASE IF EXISTS " + database_);
-    } catch (...) {
+    for (const std::string& database : {database_, database_ + "_other"}) {
+      try {
+        RunAsAdministrator("DROP DATABASE IF EXISTS " + database);
+      } catch (...) {
+      }
     }
+  }
+
+  std::optional<std::string> MakeTableElsewhere() override {
+    const std::string other = database_ + "_other";
+    RunAsAdministrator("CREATE DATABASE IF NOT EXISTS " + other);
+    Execute(TableDdl(other + ".recording"));
+    return other + ".recording";
+  }
+
+  std::optional<std::string> DsnWithoutDatabase() override {
+    const std::string dsn = Dsn() + "_nodb";
+    WriteDsn(dsn, false);
+    return dsn;
   }
 
  private:
@@ -109,10 +132,68 @@ class MariaDbDataSource : public TestDataSource {
     platform::OdbcStatement(connection).ExecuteDirect(sql);
   }
 
+  void WriteDsn(const std::string& dsn, bool withDatabase) {
+    std::ofstream ini(Env("ODBCINI"), std::ios::app);
+    ini << "\n[" << dsn << "]\nDriver=" << server_["MARIADB_DRIVER"] << "\n"
+        << ServerAttributes(server_, "\n");
+    if (withDatabase) ini << "DATABASE=" << database_ << "\n";
+    if (!ini) throw std::runtime_error("cannot write the DSN into $ODBCINI");
+  }
+
+  ServerSettings server_;
+  std::string database_;
+};
+
+// A database of its own on the throwaway PostgreSQL server, with the curdate() it lacks.
+class PostgreSqlDataSource : public TestDataSource {
+ public:
+  PostgreSqlDataSource()
+      : TestDataSource("qz_postgres_" + std::to_string(NextSourceNumber())),
+        server_(ReadServerSettings(PostgreSqlServerFile())),
+        database_("qz_" + std::to_string(getpid()) + "_" + Dsn()) {
+    RunAsAdministrator("CREATE DATABASE " + database_);
+    WriteDsn();
+    Connect();
+    Execute("CREATE FUNCTION curdate() RETURNS date LANGUAGE sql STABLE AS 'SELECT current_date'");
+    Execute(TableDdl("recording"));
+  }
+
+  ~PostgreSqlDataSource() override {
+    Disconnect();
+    try {
+      RunAsAdministrator("DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
+    } catch (...) {
+    }
+  }
+
+  std::optional<std::string> MakeTableElsewhere() override {
+    Execute("CREATE SCHEMA IF NOT EXISTS other");
+    Execute(TableDdl("other.recording"));
+    return "other.recording";
+  }
+
+  std::string TableDdl(std::string_view table, bool withKey = true) const override {
+    return RecordingTableDdl(table, withKey, "TIMESTAMP");
+  }
+
+ private:
+  std::string Attributes(const std::string& database, const char* separator) {
+    return "Servername=" + server_["POSTGRES_SERVER"] + separator +
+           "Port=" + server_["POSTGRES_PORT"] + separator + "Username=" + server_["POSTGRES_USER"] +
+           separator + "Database=" + database + separator;
+  }
+
+  void RunAsAdministrator(const std::string& sql) {
+    platform::OdbcConnection connection;
+    connection.Connect("DRIVER={" + server_["POSTGRES_DRIVER"] + "};" + Attributes("postgres", ";"),
+                       false);
+    platform::OdbcStatement(connection).ExecuteDirect(sql);
+  }
+
   void WriteDsn() {
     std::ofstream ini(Env("ODBCINI"), std::ios::app);
-    ini << "\n[" << Dsn() << "]\nDriver=" << server_["MARIADB_DRIVER"] << "\n"
-        << ServerAttributes(server_, "\n") << "DATABASE=" << database_ << "\n";
+    ini << "\n[" << Dsn() << "]\nDriver=" << server_["POSTGRES_DRIVER"] << "\n"
+        << Attributes(database_, "\n");
     if (!ini) throw std::runtime_error("cannot write the DSN into $ODBCINI");
   }
 
@@ -154,7 +235,15 @@ const SqlValue& RecordingRow::Get(std::string_view column) const {
 }
 
 std::string KindName(DataSourceKind kind) {
-  return kind == DataSourceKind::kSqlite ? "SQLite" : "MariaDB";
+  switch (kind) {
+    case DataSourceKind::kSqlite:
+      return "SQLite";
+    case DataSourceKind::kMariaDb:
+      return "MariaDB";
+    case DataSourceKind::kPostgreSql:
+      break;
+  }
+  return "PostgreSQL";
 }
 
 void PrintTo(DataSourceKind kind, std::ostream* out) {
@@ -169,6 +258,19 @@ void TestDataSource::Connect() {
   connection_ = std::make_unique<platform::OdbcConnection>();
   if (!connection_->Connect(ConnectString(), false))
     throw std::runtime_error("no connection to " + dsn_);
+}
+
+void TestDataSource::Disconnect() {
+  connection_.reset();
+}
+
+std::string TestDataSource::TableDdl(std::string_view table, bool withKey) const {
+  return RecordingTableDdl(table, withKey);
+}
+
+void TestDataSource::RecreateTableWithoutKey() {
+  Execute("DROP TABLE recording");
+  Execute(TableDdl("recording", false));
 }
 
 void TestDataSource::Execute(std::string_view sql) {
@@ -216,17 +318,30 @@ std::unique_ptr<TestDataSource> MakeMariaDbDataSource() {
   return std::make_unique<MariaDbDataSource>();
 }
 
+std::optional<std::string> PostgreSqlUnavailableReason() {
+  if (!fs::exists(PostgreSqlServerFile()))
+    return "no PostgreSQL test server at " + PostgreSqlServerFile().string() +
+           " (started by ctest's fixture qz_postgres, or scripts/odbc/postgres-start)";
+  return std::nullopt;
+}
+
+std::unique_ptr<TestDataSource> MakePostgreSqlDataSource() {
+  if (auto reason = PostgreSqlUnavailableReason()) throw std::runtime_error(*reason);
+  return std::make_unique<PostgreSqlDataSource>();
+}
+
 std::unique_ptr<TestDataSource> MakeDataSourceOrSkip(DataSourceKind kind, const fs::path& folder) {
   if (kind == DataSourceKind::kSqlite) return MakeSqliteDataSource(folder);
-  if (auto reason = MariaDbUnavailableReason()) {
+  const bool postgres = kind == DataSourceKind::kPostgreSql;
+  if (auto reason = postgres ? PostgreSqlUnavailableReason() : MariaDbUnavailableReason()) {
     if (std::string_view(Env("CI")) == "true") {
-      [&] { FAIL() << *reason << " (CI=true: the MariaDB tests must run)"; }();
+      [&] { FAIL() << *reason << " (CI=true: the " << KindName(kind) << " tests must run)"; }();
     } else {
       [&] { GTEST_SKIP() << *reason; }();
     }
     return nullptr;
   }
-  return MakeMariaDbDataSource();
+  return postgres ? MakePostgreSqlDataSource() : MakeMariaDbDataSource();
 }
 
 fs::path OdbcScript(std::string_view name) {
@@ -237,13 +352,15 @@ std::string CurdateExtension() {
   return QZ_CURDATE_EXTENSION;
 }
 
-std::string RecordingTableDdl(std::string_view table) {
+std::string RecordingTableDdl(std::string_view table, bool withKey, std::string_view dateTimeType) {
   std::string ddl = "CREATE TABLE " + std::string(table) + " (";
   for (const RecordingColumn& column : kRecordingColumns) {
     if (column.name != kRecordingColumns.front().name) ddl += ", ";
-    ddl += std::string(column.name) + (column.kind == ColumnKind::kDateTime ? " DATETIME"
-                                       : column.kind == ColumnKind::kText   ? " VARCHAR(255)"
-                                                                            : " INTEGER");
+    ddl += std::string(column.name) + " ";
+    ddl += column.kind == ColumnKind::kDateTime ? std::string(dateTimeType)
+           : column.kind == ColumnKind::kText   ? std::string("VARCHAR(255)")
+                                                : std::string("INTEGER");
+    if (withKey && column.name == "ID") ddl += " PRIMARY KEY";
   }
   return ddl + ")";
 }

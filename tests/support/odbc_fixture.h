@@ -37,7 +37,7 @@ class RecordingRow {
   std::array<SqlValue, 27> values_;
 };
 
-enum class DataSourceKind { kSqlite, kMariaDb };
+enum class DataSourceKind { kSqlite, kMariaDb, kPostgreSql };
 std::string KindName(DataSourceKind kind);
 void PrintTo(DataSourceKind kind, std::ostream* out);
 
@@ -56,9 +56,20 @@ class TestDataSource {
   // ARCHIVE of the rows with this ID, in table order.
   std::vector<SqlValue> ArchiveOf(std::string_view id, std::string_view table = "recording");
 
+  // The "recording" table made anew without a primary key, for rows that are each other's twins.
+  void RecreateTableWithoutKey();
+  // A recordings table in another database (MariaDB) or schema (PostgreSQL) than the data
+  // source's own, as GetDataFromTable names it; nothing where the data source has neither.
+  virtual std::optional<std::string> MakeTableElsewhere() { return std::nullopt; }
+  // A data source for the same server without a default database; nothing where there is none.
+  virtual std::optional<std::string> DsnWithoutDatabase() { return std::nullopt; }
+  // CREATE TABLE for the 27 columns in this data source's types.
+  virtual std::string TableDdl(std::string_view table, bool withKey = true) const;
+
  protected:
   explicit TestDataSource(std::string dsn);
   void Connect();
+  void Disconnect();
 
  private:
   std::string dsn_;
@@ -70,12 +81,14 @@ class TestDataSource {
 std::unique_ptr<TestDataSource> MakeSqliteDataSource(const std::filesystem::path& folder,
                                                      std::string extension = "");
 
-// Why no MariaDB test server is reachable from this process, or nothing when one is.
+// Why no MariaDB or PostgreSQL test server is reachable from this process, or nothing when one is.
 std::optional<std::string> MariaDbUnavailableReason();
+std::optional<std::string> PostgreSqlUnavailableReason();
 // A new database with a "recording" table on the test server. Throws when there is none.
 std::unique_ptr<TestDataSource> MakeMariaDbDataSource();
+std::unique_ptr<TestDataSource> MakePostgreSqlDataSource();
 
-// For SetUp: the data source, or nothing after marking the test skipped (MariaDB unavailable)
+// For SetUp: the data source, or nothing after marking the test skipped (server unavailable)
 // or failed (unavailable while CI=true, where those tests must run).
 std::unique_ptr<TestDataSource> MakeDataSourceOrSkip(DataSourceKind kind,
                                                      const std::filesystem::path& folder);
@@ -84,7 +97,9 @@ std::unique_ptr<TestDataSource> MakeDataSourceOrSkip(DataSourceKind kind,
 std::filesystem::path OdbcScript(std::string_view name);
 std::string CurdateExtension();
 
-// CREATE TABLE for the 27 columns, in a form both data sources accept.
-std::string RecordingTableDdl(std::string_view table = "recording");
+// CREATE TABLE for the 27 columns with ID as primary key (or without a key), DATETIME for the
+// date-time columns unless told otherwise.
+std::string RecordingTableDdl(std::string_view table = "recording", bool withKey = true,
+                              std::string_view dateTimeType = "DATETIME");
 
 }  // namespace qz::test

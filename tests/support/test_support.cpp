@@ -18,8 +18,10 @@ fs::path TempRoot() {
 }
 }  // namespace
 
-TempDir::TempDir() {
-  std::string pattern = (TempRoot() / "dir.XXXXXX").string();
+TempDir::TempDir() : TempDir(TempRoot()) {}
+
+TempDir::TempDir(const fs::path& root) {
+  std::string pattern = (root / "dir.XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
@@ -40,6 +42,14 @@ std::string ReadFile(const fs::path& path) {
 void WriteFile(const fs::path& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
+}
+
+std::optional<fs::path> OtherFileSystemRoot(const fs::path& here) {
+  struct stat shm {
+  }, own{};
+  if (stat("/dev/shm", &shm) != 0 || stat(here.c_str(), &own) != 0 || shm.st_dev == own.st_dev)
+    return std::nullopt;
+  return fs::path("/dev/shm");
 }
 
 void WriteScript(const fs::path& path, const std::string& body) {

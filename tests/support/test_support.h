@@ -5,6 +5,7 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ namespace qz::test {
 class TempDir {
  public:
   TempDir();
+  // A fresh folder under `root` instead.
+  explicit TempDir(const std::filesystem::path& root);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -41,6 +44,10 @@ std::filesystem::path ConfigHome();
 std::filesystem::path IniFile();
 // Empties ConfigHome() and the registry stand-in.
 void ResetConfig();
+
+// A folder for temporary files on another file system than `here` (the tmpfs /dev/shm), or
+// nothing when there is none.
+std::optional<std::filesystem::path> OtherFileSystemRoot(const std::filesystem::path& here);
 
 // Puts `dir` first on PATH for the lifetime of the object.
 class PathPrepend {

@@ -1,0 +1,71 @@
+// The checksum manifest of an archive set: "<label>.sha256" in the directory that holds the set's
+// recordings, one line per recording in the format `sha256sum -c` reads.
+#pragma once
+
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace qz {
+
+inline constexpr std::string_view kManifestSuffix = ".sha256";
+
+std::string ManifestFileName(std::string_view label);
+// A directory setting ("\qzt\backup\", "/qzt/backup/") as a native path without a trailing slash.
+std::string NativeDirectory(std::string_view directory);
+// The manifests ("*.sha256") in a native directory, sorted; none when it cannot be read.
+std::vector<std::string> ManifestsIn(const std::string& nativeDirectory);
+
+// "<digest>  <name>\n"; a name holding a backslash, newline or carriage return is escaped as
+// sha256sum escapes it (the line starts with a backslash).
+std::string ManifestLine(std::string_view hexDigest, std::string_view fileName);
+
+struct ManifestEntry {
+  std::string digest;
+  std::string name;
+};
+// A line without its newline; nothing when it is not a SHA-256 line.
+std::optional<ManifestEntry> ParseManifestLine(std::string_view line);
+
+// A manifest read one line at a time, so memory does not grow with its length.
+class ManifestReader {
+ public:
+  explicit ManifestReader(const std::string& nativePath) : in_(nativePath, std::ios::binary) {}
+  bool IsOpen() const { return in_.is_open(); }
+  bool NextLine(std::string& line) { return static_cast<bool>(std::getline(in_, line)); }
+  // After NextLine: the line read had no newline (a torn append when it does not parse).
+  bool LineUnterminated() const { return in_.eof(); }
+
+ private:
+  std::ifstream in_;
+};
+
+// The manifest lines of one backup run. A line is on disk before AddRecording returns true.
+class ChecksumManifests {
+ public:
+  explicit ChecksumManifests(platform::Clock& clock) : clock_(clock) {}
+
+  // Lists `fileName` of `directory` in the label's manifest there, first removing from every
+  // manifest of that directory the lines that name the file with other content (it replaced an
+  // older file). False after a failure, which it logs.
+  bool AddRecording(std::string_view directory, std::string_view label,
+                    const std::string& fileName);
+
+ private:
+  const std::vector<std::string>& KnownManifests(const std::string& nativeDirectory);
+  bool DropStaleLines(const std::string& manifest, const std::string& fileName,
+                      const std::string& digest, bool& listed);
+  bool Append(const std::string& manifest, const std::string& line);
+  bool LogWriteError(const std::string& path, int error);
+
+  platform::Clock& clock_;
+  // Manifest paths per directory, listed once per run: only this run adds manifests meanwhile.
+  std::map<std::string, std::vector<std::string>> manifests_;
+};
+
+}  // namespace qz

@@ -1,0 +1,34 @@
+// A file replaced as a whole: the new content goes into a temporary file beside the target, which
+// is flushed and renamed over it, so a crash leaves either the old or the new file.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qz::platform {
+
+class AtomicFileWriter {
+ public:
+  // Opens the temporary file; Ok() is false (errno in Error()) when that fails.
+  explicit AtomicFileWriter(std::string path);
+  // Removes the temporary file unless Commit succeeded.
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  bool Ok() const { return error_ == 0; }
+  int Error() const { return error_; }
+  bool Write(std::string_view text);
+  // Keeps the target's permissions (0644 for a new file), flushes, renames, flushes the directory.
+  bool Commit();
+
+ private:
+  bool Fail();
+  std::string path_;
+  std::string temp_;
+  int fd_ = -1;
+  int error_ = 0;
+  bool committed_ = false;
+};
+
+}  // namespace qz::platform

@@ -1,0 +1,13 @@
+// The SHA-256 of a file's content, read once from start to end.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qz::platform {
+
+// `path` is a native path (used as it is). 64 lower-case hex digits; false with errno set when the
+// file cannot be read.
+bool Sha256OfFile(std::string_view path, std::string& hexDigest);
+
+}  // namespace qz::platform
