@@ -7,7 +7,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "backup/archive_label.h"
@@ -69,6 +72,18 @@ class ToolProcess {
   }
   std::vector<std::string> Output() const { return ReadLines(out_); }
   bool HasChild() const { return !Children().empty(); }
+  // A child that has already moved into a process group of its own (spawned, not just forked).
+  bool HasChildInItsOwnGroup() const {
+    for (pid_t child : Children()) {
+      std::ifstream in("/proc/" + std::to_string(child) + "/stat");
+      std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+      std::string state;
+      pid_t parent = 0, group = 0;
+      if (fields >> state >> parent >> group && group == child) return true;
+    }
+    return false;
+  }
 
  private:
   std::vector<pid_t> Children() const {
@@ -348,7 +363,7 @@ TEST_F(EndToEndTest, CtrlCAtTheServiceTerminalEndsItAfterTheRowItIsOn) {
                 "\nAutoStartOnDay=0\nDownloadTransferRateKbs=64\n");
   AddRecordings(3, 48000);
   ToolProcess service(folder_.path(), "--service", fake);
-  ASSERT_TRUE(WaitFor([&] { return service.HasChild(); }));
+  ASSERT_TRUE(WaitFor([&] { return service.HasChildInItsOwnGroup(); }));
   ASSERT_EQ(kill(-service.pid(), SIGINT), 0) << "the tool leads no process group";
   EXPECT_EQ(service.Wait(), 0);
   auto lines = service.Output();
