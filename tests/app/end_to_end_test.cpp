@@ -27,15 +27,6 @@ using test::ReadFile;
 using test::ReadLines;
 using test::WriteFile;
 
-std::string FakeTimeLibrary() {
-  std::error_code ec;
-  for (const auto& dir : fs::directory_iterator("/usr/lib", ec)) {
-    fs::path library = dir.path() / "faketime" / "libfaketimeMT.so.1";
-    if (fs::exists(library)) return library.string();
-  }
-  return "libfaketimeMT.so.1";
-}
-
 // A running qzbackup with its standard output and error in files.
 class ToolProcess {
  public:
@@ -45,8 +36,8 @@ class ToolProcess {
     // the tool and the signals sent to it.
     std::string wrapper = fakeTime.empty()
                               ? ""
-                              : "env LD_PRELOAD=" + FakeTimeLibrary() + " FAKETIME='@" + fakeTime +
-                                    "' ASAN_OPTIONS=verify_asan_link_order=0 ";
+                              : "env LD_PRELOAD=" + test::FakeTimeLibrary() + " FAKETIME='@" +
+                                    fakeTime + "' ASAN_OPTIONS=verify_asan_link_order=0 ";
     std::string script = "exec " + wrapper + "'" + QZ_TOOL_BINARY + "' " + options + " > '" +
                          out_.string() + "' 2> '" + out_.string() + ".err'";
     pid_ = platform::SpawnProcess("/bin/sh -c \"" + script + "\"").value_or(0);

@@ -67,15 +67,6 @@ long Count(const std::vector<std::string>& messages, const std::string& message)
   return std::count(messages.begin(), messages.end(), message);
 }
 
-std::string FakeTimeLibrary() {
-  std::error_code ec;
-  for (const auto& dir : fs::directory_iterator("/usr/lib", ec)) {
-    fs::path library = dir.path() / "faketime" / "libfaketimeMT.so.1";
-    if (fs::exists(library)) return library.string();
-  }
-  return "libfaketimeMT.so.1";
-}
-
 class ServiceNotifyTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -132,7 +123,7 @@ TEST_F(ServiceNotifyTest, StatusSaysBackingUpDuringAnAutomaticRunAndIdleAfterIt)
   WriteSettings("UseDSN=" + source->Dsn() + "\nAutoStartOnHour=" + std::to_string(local.tm_hour) +
                 "\nAutoStartOnDay=0\n");
   // Only the wall clock is faked: the watchdog and the waits keep the real monotonic clock.
-  StartService("LD_PRELOAD=" + FakeTimeLibrary() + " FAKETIME='@" + fake +
+  StartService("LD_PRELOAD=" + test::FakeTimeLibrary() + " FAKETIME='@" + fake +
                "' DONT_FAKE_MONOTONIC=1 ASAN_OPTIONS=verify_asan_link_order=0");
   char idle[64];
   std::snprintf(idle, sizeof idle, "STATUS=Idle, next automatic start %02d:00", local.tm_hour);

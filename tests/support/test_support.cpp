@@ -116,4 +116,13 @@ std::time_t LocalTimeOf(int year, int month, int day, int hour, int minute, int 
   return std::mktime(&tm);
 }
 
+std::string FakeTimeLibrary() {
+  std::error_code ec;
+  for (const auto& dir : std::filesystem::directory_iterator("/usr/lib", ec)) {
+    std::filesystem::path library = dir.path() / "faketime" / "libfaketimeMT.so.1";
+    if (std::filesystem::exists(library)) return library.string();
+  }
+  return "libfaketimeMT.so.1";
+}
+
 }  // namespace qz::test

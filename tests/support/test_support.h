@@ -31,6 +31,9 @@ class TempDir {
 };
 
 std::string ReadFile(const std::filesystem::path& path);
+
+// libfaketime's multi-threaded library, for LD_PRELOAD into the tool under test.
+std::string FakeTimeLibrary();
 void WriteFile(const std::filesystem::path& path, const std::string& content);
 // Writes an executable shell script.
 void WriteScript(const std::filesystem::path& path, const std::string& body);
