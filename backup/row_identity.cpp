@@ -127,12 +127,20 @@ std::optional<RowIdentity> IdentifyRows(platform::OdbcConnection& connection,
   const std::string quote = connection.InfoText(platform::OdbcInfo::kIdentifierQuoteChar);
   RowIdentity identity;
   TableName name;
-  if (std::optional<TableName> base = SingleBaseTable(columns)) {
+  std::optional<TableName> base = SingleBaseTable(columns);
+  std::optional<std::string> plain = PlainTableOfQuery(query);
+  std::string driverTable;
+  if (base) driverTable = Qualified(connection, *base, quote);
+  // A bare name from the driver (SQLite's for an attached database's table) names the main
+  // database's table; a query that qualified its table names the one it read.
+  const bool driverNamesTheTable = base && (driverTable != QuotedIdentifier(base->table, quote) ||
+                                            !plain || SplitAtDots(*plain).size() == 1);
+  if (driverNamesTheTable) {
     name = *base;
-    identity.table = Qualified(connection, name, quote);
+    identity.table = driverTable;
     identity.tableText = name.table;
-  } else if (std::optional<std::string> plain = PlainTableOfQuery(query)) {
-    // The driver names no base table; the query's own text does, as it selected from it.
+  } else if (plain) {
+    // The driver names no base table, or not where it is; the query's own text does.
     name = NameOfQueryTable(connection, *plain);
     identity.table = *plain;
     identity.tableText = *plain;

@@ -77,6 +77,49 @@ TEST(MakeSqliteDsnTest, RefusesARowWithoutTwentySevenFields) {
   EXPECT_NE(MakeSqliteDsn(folder, "qz_short", (folder / "rows.tsv").string()), 0);
 }
 
+// A table of an attached database is named as the query named it, never by its bare name, which
+// is the twin in the main database.
+TEST(SqliteAttachedDatabaseTest, LabelGoesToTheAttachedTableNotItsTwin) {
+  test::TempDir folder;
+  auto source = test::MakeSqliteDataSource(folder.path());
+  const std::string attach =
+      "ATTACH DATABASE '" + (folder / "other.sqlite").string() + "' AS other";
+  source->Execute(attach);
+  source->Execute(source->TableDdl("other.recording"));
+  const test::RecordingRow row("1");
+  source->Insert(row, "other.recording");
+  source->Insert(row);
+
+  DatabaseConnection connection;
+  ASSERT_TRUE(
+      connection.OpenConnection(source->ConnectString(), DatabaseConnection::kNoOdbcDialog));
+  platform::OdbcStatement(connection.Odbc()).ExecuteDirect(attach);
+  BackupSettings settings;
+  settings.GetDataFromTable = "other.recording";
+  CDBRecSet rows(&connection);
+  rows.OpenRows(CDBRecSet::kSnapshot, MakeBackupQuery(settings), 0);
+  ASSERT_EQ(rows.RowCount(), 1u);
+  EXPECT_TRUE(rows.NamesRowsByKey());
+  EXPECT_TRUE(rows.UpdateArchive("DAT_1"));
+  EXPECT_EQ(source->ArchiveOf("1", "other.recording"), std::vector<test::SqlValue>{"DAT_1"});
+  EXPECT_EQ(source->ArchiveOf("1"), std::vector<test::SqlValue>{""});
+  rows.CloseRows();
+
+  // The driver answers the key question for the main database's table of that name, so twins in
+  // a table without a key rely on the match of SERVERNAME, FILE and ARCHIVE and the one-row limit.
+  source->Execute("DROP TABLE other.recording");
+  source->Execute(source->TableDdl("other.recording", false));
+  source->Insert(row, "other.recording");
+  source->Insert(row, "other.recording");
+  rows.OpenRows(CDBRecSet::kSnapshot, MakeBackupQuery(settings), 0);
+  ASSERT_EQ(rows.RowCount(), 2u);
+  EXPECT_TRUE(rows.UpdateArchive("DAT_2"));
+  rows.MoveToNext();
+  EXPECT_TRUE(rows.UpdateArchive("DAT_3"));
+  EXPECT_EQ(source->ArchiveOf("1", "other.recording"),
+            (std::vector<test::SqlValue>{"DAT_2", "DAT_3"}));
+}
+
 // The SQLite driver never frees the loader's message when an extension fails to load.
 struct ExtensionLoadLeaksIgnored {
 #ifdef __SANITIZE_ADDRESS__

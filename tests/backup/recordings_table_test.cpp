@@ -6,6 +6,7 @@
 #include "backup/archive_update.h"
 #include "backup/backup_query.h"
 #include "backup/recording_columns.h"
+#include "backup/row_identity.h"
 #include "platform/odbc.h"
 
 namespace qz {
@@ -252,6 +253,28 @@ TEST_P(RecordingsTableTest, ResultWithAComputedColumnIsNotUpdatable) {
   ASSERT_FALSE(rows_.IsAtEnd());
   EXPECT_FALSE(rows_.IsUpdatable());
   EXPECT_EQ(rows_.ReadColumnText(kFilePosition), "call.wav");
+}
+
+// A driver that names no base table for the columns leaves the naming to the query's own text.
+TEST_P(RecordingsTableTest, WithoutBaseTablesTheQuerysPlainTableIsNamedWithItsKey) {
+  ASSERT_TRUE(
+      connection_.OpenConnection(source_->ConnectString(), DatabaseConnection::kNoOdbcDialog));
+  std::vector<platform::OdbcColumn> columns;
+  {
+    platform::OdbcStatement statement(connection_.Odbc());
+    statement.ExecuteDirect("Select * from recording");
+    for (int number = 1; number <= statement.ColumnCount(); ++number)
+      columns.push_back(statement.DescribeColumn(number));
+  }
+  for (platform::OdbcColumn& column : columns) column.baseTable.clear();
+  std::optional<RowIdentity> identity =
+      IdentifyRows(connection_.Odbc(), columns, MakeBackupQuery(Settings()));
+  ASSERT_TRUE(identity);
+  EXPECT_EQ(identity->table, "recording");
+  EXPECT_EQ(identity->keyPositions, std::vector<int>{1});
+  // A query that is no plain table leaves nothing to name: such rows are never labelled.
+  EXPECT_FALSE(IdentifyRows(connection_.Odbc(), columns,
+                            "Select * from recording r join recording s on r.ID=s.ID where 1=1"));
 }
 
 // The fallback for data sources without a one-row limiter, tried on the ones at hand.
