@@ -163,24 +163,32 @@ bool ChecksumManifests::AddRecording(std::string_view directory, std::string_vie
     return false;
   }
   const std::string target = dir + "/" + ManifestFileName(label);
+  Directory& known = KnownDirectory(dir);
   bool listed = false;
-  for (const std::string& manifest : KnownManifests(dir)) {
-    bool listedHere = false;
-    if (!DropStaleLines(manifest, fileName, digest, listedHere)) return false;
-    if (manifest == target) listed = listedHere;
+  if (known.names.MayList(fileName)) {
+    for (const std::string& manifest : known.manifests) {
+      bool listedHere = false;
+      if (!DropStaleLines(manifest, fileName, digest, listedHere)) return false;
+      if (manifest == target) listed = listedHere;
+    }
   }
   if (listed) return true;
   if (!Append(target, ManifestLine(digest, fileName))) return false;
-  auto& known = manifests_[dir];
-  if (std::find(known.begin(), known.end(), target) == known.end()) known.push_back(target);
+  known.names.Add(fileName);
+  if (std::find(known.manifests.begin(), known.manifests.end(), target) == known.manifests.end())
+    known.manifests.push_back(target);
   return true;
 }
 
-const std::vector<std::string>& ChecksumManifests::KnownManifests(
+ChecksumManifests::Directory& ChecksumManifests::KnownDirectory(
     const std::string& nativeDirectory) {
-  auto found = manifests_.find(nativeDirectory);
-  if (found != manifests_.end()) return found->second;
-  return manifests_[nativeDirectory] = ManifestsIn(nativeDirectory);
+  auto found = directories_.find(nativeDirectory);
+  if (found != directories_.end()) return found->second;
+  Directory& directory = directories_[nativeDirectory];
+  directory.manifests = ManifestsIn(nativeDirectory);
+  // A manifest that cannot be read now leaves every name to the per-recording scan, which says so.
+  directory.names.Load(directory.manifests);
+  return directory;
 }
 
 // `listed` tells whether the manifest already holds the file with this content.

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "backup/manifest_name_index.h"
 #include "platform/clock.h"
 
 namespace qz {
@@ -57,15 +58,19 @@ class ChecksumManifests {
                     const std::string& fileName);
 
  private:
-  const std::vector<std::string>& KnownManifests(const std::string& nativeDirectory);
+  struct Directory {
+    std::vector<std::string> manifests;
+    ManifestNameIndex names;
+  };
+  Directory& KnownDirectory(const std::string& nativeDirectory);
   bool DropStaleLines(const std::string& manifest, const std::string& fileName,
                       const std::string& digest, bool& listed);
   bool Append(const std::string& manifest, const std::string& line);
   bool LogWriteError(const std::string& path, int error);
 
   platform::Clock& clock_;
-  // Manifest paths per directory, listed once per run: only this run adds manifests meanwhile.
-  std::map<std::string, std::vector<std::string>> manifests_;
+  // Manifests and their names per directory, read once per run: only this run adds to them.
+  std::map<std::string, Directory> directories_;
 };
 
 }  // namespace qz
