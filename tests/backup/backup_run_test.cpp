@@ -302,6 +302,24 @@ TEST_P(BackupRunTest, WithoutLabelsTheSameRowsComeBackEveryRun) {
             1);
 }
 
+TEST_P(BackupRunTest, WithoutChecksumFileRowsAreStillBackedUpAndLabelled) {
+  settings_.WriteChecksumFile = 0;
+  settings_.MoveToBackupPath = 1;
+  AddRecording("1", "a.wav", "first");
+  AddRecording("2", "b.wav", "second");
+  RunSummary summary = Run();
+  EXPECT_EQ(summary.rows, 2);
+  EXPECT_EQ(summary.failed, 0);
+  EXPECT_EQ(ArchiveOf("1"), WeekLabel());
+  EXPECT_EQ(ArchiveOf("2"), WeekLabel());
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(backup_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.wav", "b.wav"}));
+  EXPECT_FALSE(std::filesystem::exists(download_ / (WeekLabel() + ".sha256")));
+}
+
 TEST_P(BackupRunTest, CommandAfterBackupRunsAlsoWithoutRowsAndTheListIsTrimmed) {
   std::string marker = (folder_ / "after").string();
   settings_.StartCommandAfterBackup = "echo done >> '" + marker + "'";
