@@ -499,15 +499,7 @@ TEST_P(BackupRunTest, ProgressSummaryLineAndMetricsOfARun) {
   EXPECT_EQ(LogLines().back(), "Backup run ended: 3 rows, 2 backed up, 1 failed");
   EXPECT_EQ(summary.failedByStatus, (std::map<int, int>{{kDownloadFailed, 1}}));
   // The metrics file, read by Prometheus' own parser.
-  std::string command = "/usr/bin/python3 '" + std::string(getenv("QZ_SOURCE_DIR")) +
-                        "/tests/support/parse_metrics.py' '" + (log_ / "qzbackup.prom").string() +
-                        "'";
-  std::FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string parsed;
-  char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) parsed.append(buffer, n);
-  EXPECT_EQ(pclose(pipe), 0) << parsed;
+  std::string parsed = test::ParsedMetrics(log_ / "qzbackup.prom");
   EXPECT_NE(parsed.find("qzbackup_last_run_backed_up_rows 2.0\n"), std::string::npos) << parsed;
   EXPECT_NE(parsed.find("qzbackup_last_run_failed_rows{status=-1} 1.0\n"), std::string::npos)
       << parsed;
