@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include "backup/archive_label.h"
 #include "backup/backup_status.h"
+#include "backup/verify_archive.h"
 #include "config/process_values.h"
 #include "platform/files.h"
 #include "platform/odbc.h"
@@ -318,6 +320,37 @@ TEST_P(BackupRunTest, WithoutChecksumFileRowsAreStillBackedUpAndLabelled) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"a.wav", "b.wav"}));
   EXPECT_FALSE(std::filesystem::exists(download_ / (WeekLabel() + ".sha256")));
+}
+
+// The check reads the table through a read-only connection with the label as a bound parameter,
+// the one place where a data source could answer differently than it does to a run.
+TEST_P(BackupRunTest, VerifyNamesChangedAndMissingFilesAndLabelledRowsWithoutALine) {
+  settings_.MoveToBackupPath = 1;
+  AddRecording("1", "a.wav", "first");
+  AddRecording("2", "b.wav", "second");
+  AddRecording("3", "c.wav", "third");
+  ASSERT_EQ(Run().failed, 0);
+  const std::string label = WeekLabel(), archive = "  (archive " + label + ")\n";
+  std::ostringstream whole;
+  EXPECT_TRUE(VerifyArchive(settings_, std::nullopt, whole, clock_)) << whole.str();
+  EXPECT_EQ(whole.str(), "Verify of archive " + label +
+                             ": 3 files ok, 0 missing, 0 changed, 0 labelled rows not in the "
+                             "checksum file\n");
+
+  WriteFile(Backup("a.wav"), "changed");
+  std::filesystem::remove(Backup("b.wav"));
+  source_->Insert(RecordingRow("8").Set("FILE", "other.wav").Set("ARCHIVE", "DAT_1"));
+  source_->Insert(RecordingRow("9").Set("FILE", "never.wav").Set("ARCHIVE", label));
+  auto before = source_->SelectColumn("SELECT ARCHIVE FROM recording ORDER BY ID");
+  std::ostringstream broken;
+  EXPECT_FALSE(VerifyArchive(settings_, label, broken, clock_));
+  EXPECT_EQ(broken.str(), "Changed: " + Backup("a.wav") + archive + "Missing: " + Backup("b.wav") +
+                              archive + "Labelled but not in the checksum file: never.wav" +
+                              archive + "Verify of archive " + label +
+                              ": 1 files ok, 1 missing, 1 changed, 1 labelled rows not in the "
+                              "checksum file\n");
+  EXPECT_EQ(source_->SelectColumn("SELECT ARCHIVE FROM recording ORDER BY ID"), before);
+  EXPECT_EQ(LogLines().back(), "Verify of archive " + label + ": 1 files ok, 1 missing, 1 changed");
 }
 
 TEST_P(BackupRunTest, CommandAfterBackupRunsAlsoWithoutRowsAndTheListIsTrimmed) {
