@@ -11,6 +11,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/atomic_file.h"
 #include "platform/paths.h"
 
 namespace qz::platform {
@@ -89,16 +90,6 @@ bool WriteTemporaryCopy(const std::string& from, const std::string& to, std::str
     errno = saved;
   }
   return ok;
-}
-
-bool WriteAll(int fd, std::string_view text) {
-  for (size_t done = 0; done < text.size();) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += n;
-  }
-  return true;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
@@ -226,23 +217,15 @@ bool SyncFile(std::string_view path) {
 }
 
 bool ReplaceFileContents(std::string_view path, std::string_view text) {
-  std::string target = NativePath(path);
-  std::string temp = target + ".XXXXXX";
-  int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return Fail();
-  struct stat st {};
-  mode_t mode = stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  bool ok = WriteAll(fd, text) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    int saved = errno;
-    unlink(temp.c_str());
-    errno = saved;
-    return Fail();
+  int error = 0;
+  {
+    AtomicFileWriter writer(NativePath(path));
+    if (writer.Write(text) && writer.Commit()) return true;
+    error = writer.Error();
   }
-  SyncDirectory(DirectoryOf(target));
-  return true;
+  // The writer's destructor removes the temporary file, which may change errno.
+  errno = error;
+  return Fail();
 }
 
 std::optional<std::uint64_t> FreeBytesAvailable(std::string_view path) {

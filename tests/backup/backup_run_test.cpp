@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include "backup/archive_label.h"
 #include "backup/backup_status.h"
+#include "backup/verify_archive.h"
 #include "config/process_values.h"
 #include "platform/files.h"
 #include "platform/odbc.h"
@@ -302,6 +304,55 @@ TEST_P(BackupRunTest, WithoutLabelsTheSameRowsComeBackEveryRun) {
             1);
 }
 
+TEST_P(BackupRunTest, WithoutChecksumFileRowsAreStillBackedUpAndLabelled) {
+  settings_.WriteChecksumFile = 0;
+  settings_.MoveToBackupPath = 1;
+  AddRecording("1", "a.wav", "first");
+  AddRecording("2", "b.wav", "second");
+  RunSummary summary = Run();
+  EXPECT_EQ(summary.rows, 2);
+  EXPECT_EQ(summary.failed, 0);
+  EXPECT_EQ(ArchiveOf("1"), WeekLabel());
+  EXPECT_EQ(ArchiveOf("2"), WeekLabel());
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(backup_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.wav", "b.wav"}));
+  EXPECT_FALSE(std::filesystem::exists(download_ / (WeekLabel() + ".sha256")));
+}
+
+// The check reads the table through a read-only connection with the label as a bound parameter,
+// the one place where a data source could answer differently than it does to a run.
+TEST_P(BackupRunTest, VerifyNamesChangedAndMissingFilesAndLabelledRowsWithoutALine) {
+  settings_.MoveToBackupPath = 1;
+  AddRecording("1", "a.wav", "first");
+  AddRecording("2", "b.wav", "second");
+  AddRecording("3", "c.wav", "third");
+  ASSERT_EQ(Run().failed, 0);
+  const std::string label = WeekLabel(), archive = "  (archive " + label + ")\n";
+  std::ostringstream whole;
+  EXPECT_TRUE(VerifyArchive(settings_, std::nullopt, whole, clock_)) << whole.str();
+  EXPECT_EQ(whole.str(), "Verify of archive " + label +
+                             ": 3 files ok, 0 missing, 0 changed, 0 labelled rows not in the "
+                             "checksum file\n");
+
+  WriteFile(Backup("a.wav"), "changed");
+  std::filesystem::remove(Backup("b.wav"));
+  source_->Insert(RecordingRow("8").Set("FILE", "other.wav").Set("ARCHIVE", "DAT_1"));
+  source_->Insert(RecordingRow("9").Set("FILE", "never.wav").Set("ARCHIVE", label));
+  auto before = source_->SelectColumn("SELECT ARCHIVE FROM recording ORDER BY ID");
+  std::ostringstream broken;
+  EXPECT_FALSE(VerifyArchive(settings_, label, broken, clock_));
+  EXPECT_EQ(broken.str(), "Changed: " + Backup("a.wav") + archive + "Missing: " + Backup("b.wav") +
+                              archive + "Labelled but not in the checksum file: never.wav" +
+                              archive + "Verify of archive " + label +
+                              ": 1 files ok, 1 missing, 1 changed, 1 labelled rows not in the "
+                              "checksum file\n");
+  EXPECT_EQ(source_->SelectColumn("SELECT ARCHIVE FROM recording ORDER BY ID"), before);
+  EXPECT_EQ(LogLines().back(), "Verify of archive " + label + ": 1 files ok, 1 missing, 1 changed");
+}
+
 TEST_P(BackupRunTest, CommandAfterBackupRunsAlsoWithoutRowsAndTheListIsTrimmed) {
   std::string marker = (folder_ / "after").string();
   settings_.StartCommandAfterBackup = "echo done >> '" + marker + "'";
@@ -481,15 +532,7 @@ TEST_P(BackupRunTest, ProgressSummaryLineAndMetricsOfARun) {
   EXPECT_EQ(LogLines().back(), "Backup run ended: 3 rows, 2 backed up, 1 failed");
   EXPECT_EQ(summary.failedByStatus, (std::map<int, int>{{kDownloadFailed, 1}}));
   // The metrics file, read by Prometheus' own parser.
-  std::string command = "/usr/bin/python3 '" + std::string(getenv("QZ_SOURCE_DIR")) +
-                        "/tests/support/parse_metrics.py' '" + (log_ / "qzbackup.prom").string() +
-                        "'";
-  std::FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string parsed;
-  char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) parsed.append(buffer, n);
-  EXPECT_EQ(pclose(pipe), 0) << parsed;
+  std::string parsed = test::ParsedMetrics(log_ / "qzbackup.prom");
   EXPECT_NE(parsed.find("qzbackup_last_run_backed_up_rows 2.0\n"), std::string::npos) << parsed;
   EXPECT_NE(parsed.find("qzbackup_last_run_failed_rows{status=-1} 1.0\n"), std::string::npos)
       << parsed;

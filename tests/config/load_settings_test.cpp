@@ -54,6 +54,21 @@ TEST_F(LoadSettingsTest, FirstStartWritesEveryDefaultInOrder) {
   EXPECT_EQ(WatchDogAlarmNumber, 7099);
 }
 
+// Older INI files have no such key; writing it would change every file a first start touches.
+TEST_F(LoadSettingsTest, ChecksumSwitchIsReadButNeverWrittenBack) {
+  ASSERT_FALSE(std::filesystem::exists(IniFile()));
+  LoadRemainingSettings(s_);
+  EXPECT_EQ(s_.WriteChecksumFile, 1);
+  std::string ini = ReadFile(IniFile());
+  EXPECT_NE(ini.find("ShowMaxItems=500"), std::string::npos);
+  EXPECT_EQ(ini.find("WriteChecksumFile"), std::string::npos);
+
+  WriteIni("WriteChecksumFile=0\n");
+  ASSERT_TRUE(LoadSettings(s_));
+  EXPECT_EQ(s_.WriteChecksumFile, 0);
+  EXPECT_EQ(Int("Config", "WriteChecksumFile"), 0);
+}
+
 TEST_F(LoadSettingsTest, StoredMinusNineAndEmptyTextsCountAsMissing) {
   WriteIni("WebDocDir=\nShowMaxItems=-9\nBackupPath=\nUseDSN=mine\n");
   ASSERT_TRUE(LoadSettings(s_));

@@ -77,6 +77,42 @@ TEST_F(FilesTest, FailedCopyLeavesNoPartialFile) {
   }
 }
 
+TEST_F(FilesTest, ReplacedContentsKeepThePermissionsOfTheFile) {
+  ASSERT_TRUE(CreateDirectory(P("d")));
+  WriteFile(P("d/kept"), "old");
+  chmod(P("d/kept").c_str(), 0600);
+  EXPECT_TRUE(ReplaceFileContents(P("d.\\kept"), "new")) << LastError();
+  EXPECT_TRUE(ReplaceFileContents(P("d\\fresh"), "first")) << LastError();
+  EXPECT_EQ(ReadFile(P("d/kept")), "new");
+  EXPECT_EQ(ReadFile(P("d/fresh")), "first");
+  struct stat st {};
+  ASSERT_EQ(stat(P("d/kept").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  ASSERT_EQ(stat(P("d/fresh").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(P("d")), {}), 2);
+}
+
+TEST_F(FilesTest, FailedReplaceLeavesTheOldFileAndNoTemporaryFile) {
+  EXPECT_FALSE(ReplaceFileContents(P("nodir/f"), "x"));
+  EXPECT_EQ(LastError(), ENOENT);
+  // The temporary file is written, then cannot take the place of a directory.
+  std::filesystem::create_directories(P("busy/inside"));
+  EXPECT_FALSE(ReplaceFileContents(P("busy"), "x"));
+  EXPECT_EQ(LastError(), EISDIR);
+  EXPECT_TRUE(DirectoryExists(P("busy/inside")));
+  WriteFile(P("old"), "old");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 2);
+  chmod(dir_.str().c_str(), 0555);
+  if (geteuid() != 0) {
+    EXPECT_FALSE(ReplaceFileContents(P("old"), "new"));
+    EXPECT_EQ(LastError(), EACCES);
+  }
+  chmod(dir_.str().c_str(), 0755);
+  EXPECT_EQ(ReadFile(P("old")), "old");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 2);
+}
+
 TEST_F(FilesTest, CreatesOneDirectoryLevelOnly) {
   EXPECT_TRUE(CreateDirectory(P("one")));
   EXPECT_TRUE(PathExists(P("one.\\")));

@@ -1,8 +1,10 @@
 #include "tests/support/test_support.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -69,6 +71,21 @@ std::vector<std::string> LogTexts(const fs::path& logFile) {
   std::vector<std::string> texts;
   for (const auto& line : ReadLines(logFile)) texts.push_back(line.substr(kStampLength));
   return texts;
+}
+
+std::string ParsedMetrics(const fs::path& metricsFile) {
+  std::string command = "/usr/bin/python3 '" + std::string(std::getenv("QZ_SOURCE_DIR")) +
+                        "/tests/support/parse_metrics.py' '" + metricsFile.string() + "' 2>&1";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) {
+    ADD_FAILURE() << "cannot start " << command;
+    return {};
+  }
+  std::string parsed;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) parsed.append(buffer, n);
+  if (pclose(pipe) != 0) ADD_FAILURE() << "the parser rejects " << metricsFile << ": " << parsed;
+  return parsed;
 }
 
 fs::path ConfigHome() {

@@ -41,6 +41,11 @@ std::vector<std::string> ReadLines(const std::filesystem::path& path);
 // The texts of an event log's lines, without their time stamps.
 std::vector<std::string> LogTexts(const std::filesystem::path& logFile);
 
+// A metrics file as Prometheus' own text parser reads it (tests/support/parse_metrics.py): a
+// "# TYPE name type" line per family, then "name{k=v,...} value" per sample, the value as a Python
+// float. A file the parser rejects fails the calling test.
+std::string ParsedMetrics(const std::filesystem::path& metricsFile);
+
 // The per-process configuration folder that test_main points XDG_CONFIG_HOME at.
 std::filesystem::path ConfigHome();
 // The INI file of the tool inside ConfigHome().
