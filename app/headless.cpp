@@ -10,6 +10,7 @@
 #include "backup/backup_run.h"
 #include "config/load_settings.h"
 #include "config/string_table.h"
+#include "platform/control_bytes.h"
 #include "platform/odbc.h"
 
 namespace qz {
@@ -17,8 +18,10 @@ namespace qz {
 int RunHeadless() {
   BackupSettings settings;
   if (!LoadSettings(settings)) {
-    std::fprintf(stderr, "%s\n",
-                 FormatString(IDS_CREATE_DIR_FAILED, settings.DownloadPath).c_str());
+    std::fprintf(
+        stderr, "%s\n",
+        platform::EscapeControlBytes(FormatString(IDS_CREATE_DIR_FAILED, settings.DownloadPath))
+            .c_str());
     return 2;
   }
   StreamResultList list(stdout);
@@ -30,7 +33,7 @@ int RunHeadless() {
     RunSummary summary = RunBackup(settings, list, clock, terminal ? &*terminal : nullptr);
     return summary.failed == 0 ? 0 : 1;
   } catch (const platform::OdbcError& error) {
-    std::fprintf(stderr, "%s\n", error.what());
+    std::fprintf(stderr, "%s\n", platform::EscapeControlBytes(error.what()).c_str());
     return 2;
   }
 }

@@ -21,6 +21,7 @@
 #include "monitor/disk_watchdog_thread.h"
 #include "monitor/main_window_handle.h"
 #include "monitor/scheduler_thread.h"
+#include "platform/control_bytes.h"
 #include "platform/odbc.h"
 #include "platform/service_notify.h"
 
@@ -79,7 +80,7 @@ class ServiceLoop : public AutoBackupTarget {
     try {
       OnAutoBackup(settings_, list, clock, &status_);
     } catch (const platform::OdbcError& error) {
-      std::fprintf(stderr, "%s\n", error.what());
+      std::fprintf(stderr, "%s\n", platform::EscapeControlBytes(error.what()).c_str());
     }
     platform::NotifyStatus(IdleStatusText());
   }
@@ -111,8 +112,10 @@ int RunService() {
   sigset_t stopSignals = BlockStopSignals();
   static BackupSettings settings;
   if (!LoadSettings(settings)) {
-    std::fprintf(stderr, "%s\n",
-                 FormatString(IDS_CREATE_DIR_FAILED, settings.DownloadPath).c_str());
+    std::fprintf(
+        stderr, "%s\n",
+        platform::EscapeControlBytes(FormatString(IDS_CREATE_DIR_FAILED, settings.DownloadPath))
+            .c_str());
     return 2;
   }
   static ServiceLoop loop(settings);

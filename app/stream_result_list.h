@@ -6,7 +6,8 @@
 
 namespace qz {
 
-// Result lines as "server<TAB>file<TAB>status" on a stream, one per line, shown at once.
+// Result lines as "server<TAB>file<TAB>status" on a stream, one per line, shown at once; the
+// control bytes of each value are escaped, so a row is always one line of three fields.
 class StreamResultList : public ResultList {
  public:
   explicit StreamResultList(std::FILE* out) : out_(out) {}

@@ -16,6 +16,7 @@
 #include "backup/database_connection.h"
 #include "backup/run_lock.h"
 #include "config/event_log.h"
+#include "platform/control_bytes.h"
 #include "platform/odbc.h"
 #include "platform/sha256_file.h"
 
@@ -33,12 +34,9 @@ struct LabelCounts {
   bool Whole() const { return missing + changed + unlisted + other == 0; }
 };
 
-// A name shown in one output line: a newline in it must not start another line.
+// A name shown in one output line: a control byte in it must not start another line.
 std::string Shown(const std::string& text) {
-  std::string shown;
-  for (char c : text)
-    shown += c == '\n' ? std::string("\\n") : c == '\r' ? "\\r" : std::string(1, c);
-  return shown;
+  return platform::EscapeControlBytes(text);
 }
 
 class Verifier {

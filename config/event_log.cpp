@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "config/process_values.h"
+#include "platform/control_bytes.h"
 #include "platform/paths.h"
 
 namespace qz {
@@ -30,7 +31,7 @@ std::string FormatLogLine(std::time_t when, std::string_view text) {
   char stamp[64];
   std::snprintf(stamp, sizeof stamp, "%02d.%02d.%d, %02d:%02d:%02d, ", tm.tm_mday, tm.tm_mon + 1,
                 tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return std::string(stamp).append(text).append("\n");
+  return std::string(stamp).append(platform::EscapeControlBytes(text)).append("\n");
 }
 
 void WriteLog(std::string_view text, platform::Clock& clock) {

@@ -11,7 +11,8 @@ namespace qz {
 // The log file's path as composed from LogDirectory, before the native mapping.
 std::string LogFilePath();
 
-// "dd.mm.yyyy, hh:mm:ss, text\n" in local time.
+// "dd.mm.yyyy, hh:mm:ss, text\n" in local time, the text's control bytes escaped: one event is
+// always one line.
 std::string FormatLogLine(std::time_t when, std::string_view text);
 
 // Appends one line. The time is taken before the file is opened; when it cannot be opened it is

@@ -2,6 +2,8 @@
 
 #include <systemd/sd-daemon.h>
 
+#include "platform/control_bytes.h"
+
 namespace qz::platform {
 
 void NotifyReady() {
@@ -10,8 +12,7 @@ void NotifyReady() {
 
 void NotifyStatus(const std::string& text) {
   // A line break would end the field early: the manager keeps one line of status.
-  std::string line = text.substr(0, text.find('\n'));
-  sd_notify(0, ("STATUS=" + line).c_str());
+  sd_notify(0, ("STATUS=" + EscapeControlBytes(text)).c_str());
 }
 
 void NotifyWatchdog() {

@@ -15,6 +15,7 @@
 
 #include "platform/clock.h"
 #include "platform/process.h"
+#include "platform/service_notify.h"
 #include "tests/support/odbc_fixture.h"
 #include "tests/support/test_support.h"
 
@@ -65,6 +66,17 @@ class NotifySocket {
 
 long Count(const std::vector<std::string>& messages, const std::string& message) {
   return std::count(messages.begin(), messages.end(), message);
+}
+
+// A status line built from outside text stays one line of status, its control bytes escaped.
+TEST(NotifyStatusTest, ControlBytesAreEscapedInOneStatusLine) {
+  test::TempDir dir;
+  NotifySocket socket(dir / "notify");
+  setenv("NOTIFY_SOCKET", socket.path().c_str(), 1);
+  platform::NotifyStatus("a\nSTATUS=forged\x1b[2J");
+  unsetenv("NOTIFY_SOCKET");
+  EXPECT_TRUE(socket.ReceiveUntil([](const auto& messages) { return !messages.empty(); }));
+  EXPECT_EQ(socket.messages, std::vector<std::string>{"STATUS=a\\x0aSTATUS=forged\\x1b[2J"});
 }
 
 class ServiceNotifyTest : public ::testing::Test {
