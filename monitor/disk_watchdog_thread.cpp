@@ -10,7 +10,6 @@
 #include "monitor/alarm.h"
 #include "monitor/watchdog_metrics.h"
 #include "platform/files.h"
-#include "platform/process.h"
 #include "platform/profile.h"
 
 namespace qz {
@@ -59,7 +58,8 @@ DiskWatchdog::DiskWatchdog(platform::Clock& clock, FreeSpaceQuery freeBytesAvail
 void DiskWatchdog::Check() {
   const std::string path = ReadDownloadPath();
   // Through symbolic links: a link whose directory is gone leaves nothing to download into.
-  WatchdogCheck check{clock_.Now(), !path.empty() && platform::DirectoryExists(path), {}, minFreeMB_};
+  WatchdogCheck check{
+      clock_.Now(), !path.empty() && platform::DirectoryExists(path), {}, minFreeMB_};
   if (check.pathExists) check.freeBytes = freeBytesAvailable_(path);
   // Before the alarm, whose pause would hold the figures back for half an hour.
   WriteWatchdogMetrics(check);
@@ -86,7 +86,7 @@ void DiskWatchdog::RaiseAlarm(const std::string& path) {
   const std::string text = "The download path " + path + " does not exist anymore -> Start Alarm " +
                            std::to_string(alarmNumber);
   // Unlike a backup error's alarm, any number is launched, also one below 10.
-  launchAlarm_(AlarmCommandLine(alarmNumber));
+  launchAlarm_(alarmNumber);
   WriteLog(text, clock_);
   PauseIfAny(clock_, MinutesToPause(WaitAfterErrorMin.load()));
 }
@@ -98,7 +98,7 @@ FreeSpaceQuery DiskWatchdog::DefaultFreeSpaceQuery() {
 
 AlarmLauncher DiskWatchdog::DefaultAlarmLauncher() {
   // The launch's outcome is not looked at: the alarm program reports nothing back.
-  return [](const std::string& commandLine) { platform::LaunchDetached(commandLine); };
+  return [](int alarmNumber) { LaunchAlarmProgram(alarmNumber); };
 }
 
 void DiskWatchdogThread() {

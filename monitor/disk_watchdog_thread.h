@@ -14,8 +14,8 @@ namespace qz {
 
 // Bytes available to the calling user on the file system that holds the path; nothing on failure.
 using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const std::string& path)>;
-// Starts a command line without waiting for it.
-using AlarmLauncher = std::function<void(const std::string& commandLine)>;
+// Starts the alarm program for a number without waiting for it.
+using AlarmLauncher = std::function<void(int alarmNumber)>;
 
 class DiskWatchdog {
  public:

@@ -90,8 +90,8 @@ struct SpawnSetup {
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
-std::optional<pid_t> SpawnArguments(const std::vector<std::string>& args,
-                                    const std::string& workingDirectory = {}) {
+std::optional<pid_t> SpawnArgv(const std::vector<std::string>& args,
+                               const std::string& workingDirectory = {}) {
   if (args.empty() || args.front().empty()) return std::nullopt;
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -161,7 +161,12 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
 }
 
 std::optional<pid_t> SpawnProcess(std::string_view commandLine, std::string_view workingDirectory) {
-  return SpawnArguments(SplitCommandLine(commandLine), NativeDirectoryPath(workingDirectory));
+  return SpawnArgv(SplitCommandLine(commandLine), NativeDirectoryPath(workingDirectory));
+}
+
+std::optional<pid_t> SpawnArguments(const std::vector<std::string>& arguments,
+                                    std::string_view workingDirectory) {
+  return SpawnArgv(arguments, NativeDirectoryPath(workingDirectory));
 }
 
 std::optional<int> QueryExitCode(pid_t pid) {
@@ -195,14 +200,18 @@ void KillProcess(pid_t pid) {
 }
 
 bool LaunchDetached(std::string_view commandLine) {
-  std::optional<pid_t> pid = SpawnProcess(commandLine);
+  return LaunchDetached(SplitCommandLine(commandLine));
+}
+
+bool LaunchDetached(const std::vector<std::string>& arguments) {
+  std::optional<pid_t> pid = SpawnArguments(arguments);
   if (!pid) return false;
   std::thread([child = *pid] { WaitAndReap(child); }).detach();
   return true;
 }
 
 int RunShellCommand(std::string_view command) {
-  std::optional<pid_t> pid = SpawnArguments({"/bin/sh", "-c", std::string(command)});
+  std::optional<pid_t> pid = SpawnArgv({"/bin/sh", "-c", std::string(command)});
   return pid ? WaitAndReap(*pid) : -1;
 }
 

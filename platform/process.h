@@ -1,5 +1,6 @@
-// Child processes without a shell: a command line is split by the Windows rules and its program
-// found on PATH. Every child is reaped, so none is left a zombie.
+// Child processes without a shell: started from an argument vector, or from a command line split
+// by the Windows rules; the program is found on PATH. Every child is reaped, so none is left a
+// zombie.
 #pragma once
 
 #include <sys/types.h>
@@ -25,6 +26,11 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 std::optional<pid_t> SpawnProcess(std::string_view commandLine,
                                   std::string_view workingDirectory = {});
 
+// The same from an argument vector, passed on as it is: the program (found on PATH) and each of
+// its arguments, none of them split or joined. Nothing when the vector or its program is empty.
+std::optional<pid_t> SpawnArguments(const std::vector<std::string>& arguments,
+                                    std::string_view workingDirectory = {});
+
 // Non-blocking: the exit code once the child has ended (reaping it), or nothing while it runs.
 // A child ended by a signal has 128 + the signal's number; one that can no longer be queried
 // (collected elsewhere) has -1.
@@ -38,6 +44,7 @@ void KillProcess(pid_t pid);
 
 // Starts a program without waiting and never looks at it again; a detached reaper collects it.
 bool LaunchDetached(std::string_view commandLine);
+bool LaunchDetached(const std::vector<std::string>& arguments);
 
 // Runs `command` through /bin/sh and waits until it has ended. Returns its exit code, or -1.
 int RunShellCommand(std::string_view command);

@@ -1,11 +1,21 @@
 #include "transfer/child_process.h"
 
+#include <utility>
+
 #include "platform/process.h"
 
 namespace qz {
 
 ChildProcess::ChildProcess(std::string_view commandLine, std::string_view workingDirectory)
-    : commandLine_(commandLine), workingDirectory_(workingDirectory) {}
+    : arguments_(platform::SplitCommandLine(commandLine)),
+      commandLine_(commandLine),
+      workingDirectory_(workingDirectory) {}
+
+ChildProcess::ChildProcess(std::vector<std::string> arguments, std::string_view commandLine,
+                           std::string_view workingDirectory)
+    : arguments_(std::move(arguments)),
+      commandLine_(commandLine),
+      workingDirectory_(workingDirectory) {}
 
 ChildProcess::~ChildProcess() {
   if (IsRunning()) Terminate();
@@ -13,7 +23,7 @@ ChildProcess::~ChildProcess() {
 
 int ChildProcess::Start(bool /*minimized*/, bool /*newConsole*/) {
   if (commandLine_.empty() || handleOpen_) return 0;
-  std::optional<pid_t> pid = platform::SpawnProcess(commandLine_, workingDirectory_);
+  std::optional<pid_t> pid = platform::SpawnArguments(arguments_, workingDirectory_);
   if (!pid) return 0;
   processId_ = *pid;
   handleOpen_ = true;

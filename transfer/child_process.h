@@ -1,4 +1,4 @@
-// Runs one command line as a child process and lets its owner poll it until it ends.
+// Runs one command as a child process and lets its owner poll it until it ends.
 #pragma once
 
 #include <sys/types.h>
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qz {
 
@@ -15,7 +16,12 @@ class ChildProcess {
   static constexpr std::uint32_t kStillActive = 259;
 
   // A non-empty `workingDirectory` is where the child starts; the process's own stays.
+  // The child's arguments are the command line split at blanks and quotes.
   explicit ChildProcess(std::string_view commandLine, std::string_view workingDirectory = {});
+  // The child's arguments are exactly `arguments`, program first; `commandLine` is only the text
+  // that shows the command (its title), never split.
+  ChildProcess(std::vector<std::string> arguments, std::string_view commandLine,
+               std::string_view workingDirectory);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -30,6 +36,8 @@ class ChildProcess {
 
   std::uint32_t GetExitCode() const { return exitCode_; }
 
+  const std::string& CommandLine() const { return commandLine_; }
+
   // Kills a child that still runs (exit code 0 then); one that has ended keeps its exit code.
   void Terminate();
 
@@ -41,6 +49,7 @@ class ChildProcess {
   pid_t ProcessId() const { return processId_; }
 
  private:
+  std::vector<std::string> arguments_;
   std::string commandLine_;
   std::string workingDirectory_;
   std::uint32_t exitCode_ = 0;

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "config/event_log.h"
 #include "platform/files.h"
@@ -15,22 +17,43 @@ namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{100};
 
-// Built without a length limit: a shortened command line would fetch another file.
-std::string DownloadCommandLine(const BackupSettings& settings, const std::string& serverName,
-                                const std::string& encodedName) {
-  std::string line = "wget ";
+// wget's program, options and URL. The URL is one argument whatever the row and the settings
+// hold, so no part of them becomes an option of wget's; the text shows the same command for the
+// log. Built without a length limit: a shortened command would fetch another file.
+struct DownloadCommand {
+  std::vector<std::string> arguments;
+  std::string text;
+};
+
+std::vector<std::string> WgetOptions(const BackupSettings& settings) {
+  std::vector<std::string> options;
   if (settings.DownloadTransferRateKbs != 0)
-    line += "--limit-rate=" + std::to_string(settings.DownloadTransferRateKbs) + " ";
-  return line + "--tries=5 --waitretry=2 http://" + serverName + "/" + settings.WebDocDir + "/" +
-         encodedName;
+    options.push_back("--limit-rate=" + std::to_string(settings.DownloadTransferRateKbs));
+  options.insert(options.end(), {"--tries=5", "--waitretry=2"});
+  return options;
 }
 
-// Runs the command line to its end in `directory`; nothing when it cannot be started. The pause
+DownloadCommand MakeDownloadCommand(const BackupSettings& settings, const std::string& serverName,
+                                    const std::string& fileName) {
+  const UrlEncoder encoder;
+  const std::string encodedName = encoder.Encode(fileName);
+  DownloadCommand command{{"wget"}, "wget"};
+  for (const std::string& option : WgetOptions(settings)) {
+    command.arguments.push_back(option);
+    command.text += " " + option;
+  }
+  command.arguments.push_back("http://" + encoder.EncodeControlBytes(serverName) + "/" +
+                              encoder.EncodeControlBytes(settings.WebDocDir) + "/" + encodedName);
+  command.text += " http://" + serverName + "/" + settings.WebDocDir + "/" + encodedName;
+  return command;
+}
+
+// Runs the command to its end in `directory`; nothing when it cannot be started. The pause
 // between two queries ends early when the child ends, so a short download does not wait out a
 // whole interval.
-std::optional<std::uint32_t> RunToEnd(const std::string& commandLine, const std::string& directory,
+std::optional<std::uint32_t> RunToEnd(const DownloadCommand& command, const std::string& directory,
                                       platform::Clock& clock) {
-  ChildProcess child(commandLine, directory);
+  ChildProcess child(command.arguments, command.text, directory);
   if (!child.Start(true, false)) return std::nullopt;
   while (child.IsRunning()) {
     clock.KeepAlive();
@@ -49,15 +72,16 @@ std::string WithError(const std::string& reason) {
 
 // wget runs in the empty staging folder, so it never meets an older copy (and never stores
 // "name.1"); only a file stored under the exact name is delivered into the current directory.
-int FetchIntoStaging(StagingFolder& staging, const std::string& commandLine,
+int FetchIntoStaging(StagingFolder& staging, const DownloadCommand& command,
                      const std::string& fileName, platform::Clock& clock) {
+  const std::string& commandLine = command.text;
   if (!staging.Prepare()) {
     WriteLog(ErrorLine(commandLine, WithError("folder " + std::string(StagingFolder::kName) +
                                               " cannot be emptied")),
              clock);
     return -1;
   }
-  const std::optional<std::uint32_t> exitCode = RunToEnd(commandLine, staging.Path(), clock);
+  const std::optional<std::uint32_t> exitCode = RunToEnd(command, staging.Path(), clock);
   if (!exitCode) return -1;
   if (*exitCode != 0) {
     const int code = static_cast<int>(*exitCode);
@@ -90,12 +114,11 @@ int DownloadFile(const BackupSettings& settings, const std::string& serverName,
     WriteLog("No file for download specified in db", clock);
     return -3;
   }
-  const std::string commandLine =
-      DownloadCommandLine(settings, serverName, UrlEncoder().Encode(fileName));
+  const DownloadCommand command = MakeDownloadCommand(settings, serverName, fileName);
   // The download directory named, not only entered: had entering it failed, the file would land
   // in whatever folder the process is in while the run looks for it in the download directory.
   StagingFolder staging(settings.DownloadPath);
-  const int status = FetchIntoStaging(staging, commandLine, fileName, clock);
+  const int status = FetchIntoStaging(staging, command, fileName, clock);
   // A partial file, or one stored under another name, must not wait there for the next download.
   staging.Clear();
   return status;

@@ -1,5 +1,7 @@
 #include "transfer/url_encoder.h"
 
+#include "platform/control_bytes.h"
+
 namespace qz {
 
 std::string UrlEncoder::Encode(std::string_view text) const {
@@ -11,6 +13,13 @@ std::string UrlEncoder::Encode(std::string_view text) const {
     else
       result += c;
   }
+  return result;
+}
+
+std::string UrlEncoder::EncodeControlBytes(std::string_view text) const {
+  std::string result;
+  result.reserve(text.size());
+  for (char c : text) result += platform::IsControlByte(c) ? Escape(c) : std::string(1, c);
   return result;
 }
 

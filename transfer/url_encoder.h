@@ -17,6 +17,10 @@ class UrlEncoder {
 
   // Byte by byte, without any character-set translation; a NUL inside the text is encoded too.
   std::string Encode(std::string_view text) const;
+  // Only the control bytes (0x00-0x1F, 0x7F) encoded: the form of the server name and the web
+  // directory inside a download URL, where such a byte can never belong and a terminal must not
+  // receive it from wget's messages.
+  std::string EncodeControlBytes(std::string_view text) const;
   bool IsUnsafe(char c) const;
   // "%" and two upper-case hexadecimal digits of the byte's unsigned value.
   std::string Escape(char c) const;

@@ -6,6 +6,7 @@
 
 #include "config/backup_settings.h"
 #include "config/process_values.h"
+#include "monitor/alarm.h"
 #include "platform/profile.h"
 #include "tests/support/test_support.h"
 
@@ -52,8 +53,8 @@ class DiskWatchdogTest : public ::testing::Test {
           queriedPaths_.push_back(path);
           return freeBytes_;
         },
-        [this](const std::string& commandLine) {
-          launches_.push_back({clock_.Now(), commandLine});
+        [this](int alarmNumber) {
+          launches_.push_back({clock_.Now(), AlarmCommandLine(alarmNumber)});
           clock_.Set(clock_.Now() + launchSeconds_);
         });
   }

@@ -20,6 +20,7 @@ TestWebServer::TestWebServer(std::optional<int> dieAfterBytes) {
   const std::string portFile = (dir_ / "port").string();
   std::string command =
       "python3 \"" + ServerScript() + "\" \"" + (dir_ / "www").string() + "\" \"" + portFile + "\"";
+  command += " --requests \"" + (dir_ / "requests").string() + "\"";
   if (dieAfterBytes) command += " --die-after " + std::to_string(*dieAfterBytes);
   std::optional<pid_t> pid = platform::SpawnProcess(command);
   if (!pid) throw std::runtime_error("cannot start python3");
@@ -37,6 +38,10 @@ TestWebServer::TestWebServer(std::optional<int> dieAfterBytes) {
 
 TestWebServer::~TestWebServer() {
   platform::KillProcess(pid_);
+}
+
+std::vector<std::string> TestWebServer::Requests() const {
+  return ReadLines(dir_ / "requests");
 }
 
 void TestWebServer::Publish(const std::string& name, const std::string& content) const {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/support/test_support.h"
 
@@ -23,6 +24,8 @@ class TestWebServer {
   std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
   // Publishes a file under /ConfData.
   void Publish(const std::string& name, const std::string& content) const;
+  // Every request received so far, of any method, as "METHOD 'path'", oldest first.
+  std::vector<std::string> Requests() const;
 
  private:
   TempDir dir_;

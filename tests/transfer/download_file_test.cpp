@@ -132,6 +132,35 @@ TEST_F(DownloadFileTest, RunsALongCommandLineWhole) {
             Lines{LogLine("wget --tries=5 --waitretry=2 http://" + server + "/ConfData/x.wav")});
 }
 
+// Whatever the row's server name and the web directory hold, wget gets its own options and one
+// URL; the log shows the command as it always did.
+TEST_F(DownloadFileTest, ServerNameAndWebDirectoryStayInsideTheOneUrlArgument) {
+  struct Case {
+    std::string server, webDocDir, url;
+  };
+  const Case cases[] = {
+      {"H/ConfData/a.wav -O /tmp/x http://H", "ConfData",
+       "http://H/ConfData/a.wav -O /tmp/x http://H/ConfData/x.wav"},
+      {"H/upload --post-file=/etc/passwd --header=X:", "ConfData",
+       "http://H/upload --post-file=/etc/passwd --header=X:/ConfData/x.wav"},
+      {"H \"--use-askpass=/bin/sh\" -x -nH", "ConfData",
+       "http://H \"--use-askpass=/bin/sh\" -x -nH/ConfData/x.wav"},
+      {"a\\\"b\\\\ c'd", "Conf Data", "http://a\\\"b\\\\ c'd/Conf Data/x.wav"},
+      // Control bytes can belong to no host or folder and would reach the terminal through wget.
+      {"a\tb\nc\x1b", "d\re", "http://a%09b%0Ac%1B/d%0De/x.wav"},
+  };
+  FakeWget("exit 8");
+  for (const Case& c : cases) {
+    settings_.WebDocDir = c.webDocDir;
+    EXPECT_EQ(Download(c.server, "x.wav"), -1) << c.server;
+    EXPECT_EQ(FakeWgetArgs(), (Lines{"--tries=5", "--waitretry=2", c.url})) << c.server;
+    EXPECT_EQ(Logged().back(), LogLine("ERROR for cmd: wget --tries=5 --waitretry=2 http://" +
+                                       c.server + "/" + c.webDocDir + "/x.wav  [ErrorCode=8]"));
+  }
+  EXPECT_EQ(Logged().size(), std::size(cases));
+  EXPECT_EQ(DownloadedFiles(), Lines{});
+}
+
 TEST_F(DownloadFileTest, NonZeroExitLogsTheCodeAndRemovesThePartialFile) {
   FakeWget("echo partial > 'Rec 01.wav'; exit 1");
   EXPECT_EQ(Download("S", "Rec 01.wav"), -1);
@@ -294,6 +323,63 @@ TEST_F(RealWgetTest, NameStoredDifferentlyIsNotASuccessAndLeavesNothing) {
   }
   EXPECT_EQ(DownloadedFiles(), Lines{});
   EXPECT_EQ(Logged(), expectedLog);
+}
+
+// What one row could make of the old command line split at blanks: write the server's file
+// anywhere, send a local file to the server, run a fetched script. Now each is a URL that is not
+// found.
+TEST_F(RealWgetTest, ServerNamesWithWgetOptionsOnlyEverFetchOneUrl) {
+  test::TempDir outside;
+  const std::string host = web_->Host();
+  const fs::path stolen = outside / "stolen", secret = outside / "secret", canary = outside / "ran";
+  test::WriteFile(secret, "local secret");
+  web_->Publish("a.wav", "server body");
+  web_->Publish("evil.sh", "#!/bin/sh\nid > '" + canary.string() + "'\n");
+  const std::string servers[] = {
+      host + "/ConfData/a.wav -O " + stolen.string() + " http://" + host,
+      host + "/upload --post-file=" + secret.string() + " --header=X:",
+      host + "/ConfData/evil.sh --use-askpass=/bin/sh -x -nH -P " + outside.str(),
+  };
+  const std::size_t requestsBefore = web_->Requests().size();
+  for (const std::string& server : servers) {
+    EXPECT_EQ(Download(server, "x.wav"), -1) << server;
+    ASSERT_FALSE(Logged().empty());
+    EXPECT_EQ(Logged().back(), LogLine("ERROR for cmd: wget --tries=5 --waitretry=2 http://" +
+                                       server + "/ConfData/x.wav  [ErrorCode=8]"));
+  }
+  EXPECT_EQ(Logged().size(), std::size(servers));
+  EXPECT_EQ(DownloadedFiles(), Lines{});
+  Lines outsideFiles;
+  for (const auto& entry : fs::directory_iterator(outside.path()))
+    outsideFiles.push_back(entry.path().filename().string());
+  EXPECT_EQ(outsideFiles, Lines{"secret"});
+  const Lines requests = web_->Requests();
+  ASSERT_EQ(requests.size(), requestsBefore + std::size(servers));
+  for (std::size_t i = requestsBefore; i < requests.size(); ++i)
+    EXPECT_TRUE(requests[i].starts_with("GET '/")) << requests[i];
+}
+
+// Quotes, backslashes and control bytes in a server name: the row fails as one download of one
+// URL with its one ERROR line, the control bytes escaped in it.
+TEST_F(RealWgetTest, ServerNamesWithQuotesBackslashesAndControlBytesFailAsOneDownload) {
+  const std::string host = web_->Host();
+  web_->Publish("x.wav", "data");
+  const std::string servers[] = {
+      host + "\"x y\"",  host + "\\x", "'" + host + "'", host + "\tz", host + "\nBackup run ended",
+      host + "\r\x1b[2J"};
+  for (const std::string& server : servers) {
+    EXPECT_EQ(Download(server, "x.wav"), -1) << server;
+  }
+  const Lines log = Logged();
+  ASSERT_EQ(log.size(), std::size(servers));
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    EXPECT_TRUE(log[i].starts_with(LogLine("ERROR for cmd: wget --tries=5 --waitretry=2 http://" +
+                                           servers[i] + "/ConfData/x.wav  [ErrorCode=")))
+        << log[i];
+    EXPECT_EQ(log[i].find_first_of("\t\r\x1b"), std::string::npos) << log[i];
+  }
+  EXPECT_NE(log[4].find(host + "\\x0aBackup run ended/"), std::string::npos) << log[4];
+  EXPECT_EQ(DownloadedFiles(), Lines{});
 }
 
 TEST_F(DownloadFileTest, ServerDyingMidTransferLeavesNoFile) {
