@@ -10,6 +10,7 @@
 #include "backup/db_rec_set.h"
 #include "backup/run_lock.h"
 #include "backup/run_metrics.h"
+#include "backup/tool_file_names.h"
 #include "config/event_log.h"
 #include "config/string_table.h"
 #include "monitor/alarm.h"
@@ -167,10 +168,14 @@ int Run::FetchFile(const std::string& server, const std::string& file) {
 }
 
 // Versions before the staging folder downloaded in place and marked a download under way with
-// "<name>.qzdownload": a file beside such a marker was left half written by a killed run.
+// "<name>.qzdownload": a file beside such a marker was left half written by a killed run. A listed
+// file of the marker's name is a recording labelled before such names were refused, not a marker.
 bool Run::WasCutShortByOlderVersion(const std::string& file) {
-  std::string marker = InDirectory(s_.DownloadPath, file + ".qzdownload");
-  if (!platform::PathExists(marker)) return false;
+  const std::string markerName = file + std::string(kOldDownloadMarkerSuffix);
+  std::string marker = InDirectory(s_.DownloadPath, markerName);
+  if (!platform::PathExists(marker) ||
+      AnyManifestLists(NativeDirectory(s_.DownloadPath), markerName))
+    return false;
   platform::DeleteFile(InDirectory(s_.DownloadPath, file));
   platform::DeleteFile(marker);
   return true;
@@ -264,7 +269,7 @@ void Run::EndRun() {
 std::atomic<bool> StopRequested{false};
 
 bool IsUnsafeFileName(const std::string& fileName) {
-  return fileName == "." || fileName == ".." || fileName == StagingFolder::kName ||
+  return fileName == "." || fileName == ".." || IsToolFileName(fileName) ||
          fileName.find_first_of(std::string("/\\\0", 3)) != std::string::npos;
 }
 

@@ -29,7 +29,7 @@ RunSummary OnAutoBackup(const BackupSettings& settings, ResultList& list,
                         RunProgress* progress = nullptr);
 
 // A name from the table that could address a file outside the download and backup directories,
-// or the staging folder inside the download directory.
+// or one of the tool's own files inside them.
 bool IsUnsafeFileName(const std::string& fileName);
 
 }  // namespace qz

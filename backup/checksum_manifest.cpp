@@ -180,6 +180,18 @@ bool ChecksumManifests::AddRecording(std::string_view directory, std::string_vie
   return true;
 }
 
+bool AnyManifestLists(const std::string& nativeDirectory, std::string_view fileName) {
+  for (const std::string& manifest : ManifestsIn(nativeDirectory)) {
+    ManifestReader reader(manifest);
+    if (!reader.IsOpen()) return true;
+    for (std::string line; reader.NextLine(line);) {
+      auto entry = ParseManifestLine(line);
+      if (entry && entry->name == fileName) return true;
+    }
+  }
+  return false;
+}
+
 ChecksumManifests::Directory& ChecksumManifests::KnownDirectory(
     const std::string& nativeDirectory) {
   auto found = directories_.find(nativeDirectory);
