@@ -19,7 +19,7 @@ std::string DirectoryOf(const std::string& path) {
 }  // namespace
 
 AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
-  temp_ = path_ + ".XXXXXX";
+  temp_ = path_ + std::string(kAtomicTemporarySuffix);
   fd_ = mkostemp(temp_.data(), O_CLOEXEC);
   if (fd_ < 0) Fail();
 }

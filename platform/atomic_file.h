@@ -7,6 +7,9 @@
 
 namespace qz::platform {
 
+// The temporary file is the target's name with this appended, its X's made unique.
+inline constexpr std::string_view kAtomicTemporarySuffix = ".XXXXXX";
+
 class AtomicFileWriter {
  public:
   // Opens the temporary file; Ok() is false (errno in Error()) when that fails.

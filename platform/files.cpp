@@ -61,7 +61,7 @@ bool CopyContents(int in, int out) {
 // Named apart from the target, so a target name of the longest length still has one.
 std::string TemporaryNameBeside(const std::string& to) {
   std::string dir = DirectoryOf(to);
-  return (dir == "/" ? dir : dir + "/") + ".qzpart.XXXXXX";
+  return (dir == "/" ? dir : dir + "/") + std::string(kTemporaryCopyPrefix) + "XXXXXX";
 }
 
 // Writes a durable copy of `from` into a fresh temporary file beside `to`; returns its name.

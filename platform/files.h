@@ -8,6 +8,9 @@
 
 namespace qz::platform {
 
+// The name of a copy under way begins so, beside its target, until it is renamed into place.
+inline constexpr std::string_view kTemporaryCopyPrefix = ".qzpart.";
+
 // errno of the last failed operation of this layer on the calling thread.
 int LastError();
 

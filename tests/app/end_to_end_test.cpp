@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -62,6 +63,8 @@ class ToolProcess {
     Wait();
   }
   std::vector<std::string> Output() const { return ReadLines(out_); }
+  // Standard output; standard error is beside it with ".err" appended.
+  const fs::path& OutputFile() const { return out_; }
   bool HasChild() const { return !Children().empty(); }
   // A child that has already moved into a process group of its own (spawned, not just forked).
   bool HasChildInItsOwnGroup() const {
@@ -362,6 +365,41 @@ TEST_F(EndToEndTest, CtrlCAtTheServiceTerminalEndsItAfterTheRowItIsOn) {
   for (const std::string& line : lines) EXPECT_NE(line.find("successfull"), std::string::npos);
   EXPECT_EQ(CheckLabelledRowsAreSafe(), static_cast<int>(lines.size()));
   for (const std::string& text : LogTexts()) EXPECT_EQ(text.find("ErrorCode"), std::string::npos);
+}
+
+// A row's names cannot forge a result line or reach the terminal as a control sequence: each row
+// is one line of three fields, and only the line ends are raw control bytes.
+TEST_F(EndToEndTest, ControlBytesInARowGiveOneResultLineAndNoRawControlByte) {
+  WriteSettings();
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {web_.Host() + "\nx", "lf.wav"},
+      {web_.Host(), "cr\r.wav"},
+      {web_.Host(), "tab\tz.wav\tBackup of file successfull"},
+      {web_.Host() + "\x1b[2J", "esc\x1b]0;title\x07.wav"},
+  };
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    source_->Insert(test::RecordingRow(std::to_string(i))
+                        .Set("SERVERNAME", rows[i].first)
+                        .Set("FILE", rows[i].second));
+  ToolProcess run(folder_.path(), "--run");
+  EXPECT_EQ(run.Wait(), 1);
+  const std::vector<std::string> lines = run.Output();
+  ASSERT_EQ(lines.size(), rows.size());
+  EXPECT_EQ(lines[1], web_.Host() + "\tcr\\x0d.wav\tFailed to download file");
+  EXPECT_EQ(
+      lines[2],
+      web_.Host() + "\ttab\\x09z.wav\\x09Backup of file successfull\tFailed to download file");
+  for (const std::string& line : lines) EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 2);
+  // Standard output keeps its field TABs; no other control byte but the line end is raw anywhere.
+  const std::string controls("\0\r\x1b\x07\x7f", 5), raw = controls + '\t';
+  const fs::path out = run.OutputFile();
+  EXPECT_EQ(ReadFile(out).find_first_of(controls), std::string::npos) << ReadFile(out);
+  for (const fs::path& file :
+       {fs::path(out.string() + ".err"), folder_ / "base" / "log" / "qzbackup.log"}) {
+    const std::string text = ReadFile(file);
+    EXPECT_EQ(text.find_first_of(raw), std::string::npos) << file << ": " << text;
+  }
+  EXPECT_EQ(LogTexts().size(), rows.size() + 1);
 }
 
 }  // namespace
