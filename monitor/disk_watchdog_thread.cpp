@@ -6,6 +6,7 @@
 
 #include "config/backup_settings.h"
 #include "config/event_log.h"
+#include "config/load_settings.h"
 #include "config/process_values.h"
 #include "monitor/alarm.h"
 #include "monitor/watchdog_metrics.h"
@@ -41,8 +42,11 @@ std::uint32_t ReadMinFreeDiskSpaceMB() {
   return static_cast<std::uint32_t>(limit);
 }
 
+// Read from the file each time, as the settings dialog may have changed it; a relative one names
+// the folder inside the start directory, not inside the download directory the runs entered.
 std::string ReadDownloadPath() {
-  return platform::GetPrivateProfileString("Config", "DownloadPath", "", kIniFile);
+  return ResolveDirectorySetting(
+      platform::GetPrivateProfileString("Config", "DownloadPath", "", kIniFile));
 }
 
 }  // namespace
@@ -59,7 +63,8 @@ DiskWatchdog::DiskWatchdog(platform::Clock& clock, FreeSpaceQuery freeBytesAvail
 void DiskWatchdog::Check() {
   const std::string path = ReadDownloadPath();
   // Through symbolic links: a link whose directory is gone leaves nothing to download into.
-  WatchdogCheck check{clock_.Now(), !path.empty() && platform::DirectoryExists(path), {}, minFreeMB_};
+  WatchdogCheck check{
+      clock_.Now(), !path.empty() && platform::DirectoryExists(path), {}, minFreeMB_};
   if (check.pathExists) check.freeBytes = freeBytesAvailable_(path);
   // Before the alarm, whose pause would hold the figures back for half an hour.
   WriteWatchdogMetrics(check);
