@@ -177,7 +177,7 @@ void BackupDialog::OnSettings() {
   if (dialog.exec() != QDialog::Accepted) return;
   // The move, the backup path and the alarm number take effect at the next start.
   backupSettings_.WebDocDir = dialog.WebDocDir;
-  backupSettings_.DownloadPath = dialog.DownloadPath;
+  backupSettings_.DownloadPath = ResolveDirectorySetting(dialog.DownloadPath);
   backupSettings_.UseDSN = dialog.UseDSN;
   backupSettings_.GetDataFromTable = dialog.GetDataFromTable;
   backupSettings_.StartCommandAfterBackup = dialog.StartCommandAfterBackup;

@@ -1,8 +1,11 @@
 #include "backup/backup_run.h"
 
 #include <chrono>
+#include <optional>
 
+#include "backup/archive_directories.h"
 #include "backup/archive_label.h"
+#include "backup/archived_name_guard.h"
 #include "backup/backup_query.h"
 #include "backup/backup_status.h"
 #include "backup/checksum_manifest.h"
@@ -55,6 +58,7 @@ class Run {
   RunSummary Execute();
 
  private:
+  void FindDirectories();
   void BackUpTable();
   void BackUpRows(DatabaseConnection& connection);
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
@@ -78,6 +82,8 @@ class Run {
   bool alarmStarted_ = false;
   RunSummary summary_;
   ChecksumManifests manifests_{clock_};
+  ArchiveDirectories directories_;
+  ArchivedNameGuard archivedNames_{s_, directories_, manifests_, clock_};
 };
 
 RunSummary Run::Execute() {
@@ -91,6 +97,7 @@ RunSummary Run::Execute() {
   platform::SetCurrentDirectory(s_.DownloadPath);
   // What a killed run left in the staging folder is never complete.
   StagingFolder(s_.DownloadPath).Clear();
+  FindDirectories();
   try {
     BackUpTable();
   } catch (const platform::OdbcError& error) {
@@ -105,6 +112,13 @@ RunSummary Run::Execute() {
   TrimResultList();
   EndRun();
   return summary_;
+}
+
+void Run::FindDirectories() {
+  directories_ = FindArchiveDirectories(s_);
+  if (directories_.backupIsDownload)
+    Log("Backup directory is the download directory " + NativeDirectory(s_.DownloadPath) +
+        ": recordings are not moved");
 }
 
 void Run::BackUpTable() {
@@ -148,6 +162,8 @@ int Run::BackUpRow(CDBRecSet& rows, const std::string& server, const std::string
   if (IsUnsafeFileName(file)) {
     Log("Invalid filename in DB: " + file);
     status = kInvalidFileName;
+  } else if (std::optional<int> archived = archivedNames_.Check(server, file)) {
+    status = *archived;
   } else {
     status = FetchFile(server, file);
   }
@@ -183,7 +199,7 @@ bool Run::WasCutShortByOlderVersion(const std::string& file) {
 
 int Run::MoveToBackupPath(const std::string& file, int status) {
   std::string localPath = InDirectory(s_.DownloadPath, file);
-  if (s_.MoveToBackupPath == 0 || status <= 0) {
+  if (!directories_.movesFiles || status <= 0) {
     // The label below promises the file is safely stored, so it goes to disk first.
     if (status > 0) platform::SyncFile(localPath);
     return status;
@@ -212,8 +228,7 @@ int Run::WriteChecksumLine(CDBRecSet& rows, const std::string& file, int status)
   if (s_.WriteChecksumFile == 0 || s_.UpdateArchiveField == 0 || status <= 0 || !label_.Fits() ||
       !rows.IsUpdatable())
     return status;
-  const std::string& directory = s_.MoveToBackupPath != 0 ? s_.BackupPath : s_.DownloadPath;
-  if (manifests_.AddRecording(directory, label_.text, file)) return status;
+  if (manifests_.AddRecording(directories_.archive, label_.text, file)) return status;
   Log("Failed to set archive flag " + label_.text + " in DB for file " + file);
   return kArchiveFlagFailed;
 }

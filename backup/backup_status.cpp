@@ -21,6 +21,8 @@ std::string StatusText(int status) {
       return LoadString(IDS_ARCHIVE_FLAG_FAILED);
     case kInvalidFileName:
       return LoadString(IDS_INVALID_FILENAME);
+    case kOtherRecordingArchived:
+      return LoadString(IDS_OTHER_RECORDING_ARCHIVED);
   }
   return {};
 }

@@ -13,6 +13,7 @@ enum BackupStatus {
   kMoveFailed = -4,
   kArchiveFlagFailed = -5,
   kInvalidFileName = -6,
+  kOtherRecordingArchived = -7,
 };
 
 // The string-table text of a status.

@@ -192,6 +192,24 @@ bool AnyManifestLists(const std::string& nativeDirectory, std::string_view fileN
   return false;
 }
 
+bool ChecksumManifests::Lists(std::string_view directory, const std::string& fileName) {
+  Directory& known = KnownDirectory(NativeDirectory(directory));
+  if (!known.names.MayList(fileName)) return false;
+  for (const std::string& manifest : known.manifests) {
+    ManifestReader reader(manifest);
+    if (!reader.IsOpen()) {
+      if (errno == ENOENT) continue;
+      return true;
+    }
+    for (std::string line; reader.NextLine(line);) {
+      if (line.size() < fileName.size()) continue;  // cheap rejection before parsing
+      auto entry = ParseManifestLine(line);
+      if (entry && entry->name == fileName) return true;
+    }
+  }
+  return false;
+}
+
 ChecksumManifests::Directory& ChecksumManifests::KnownDirectory(
     const std::string& nativeDirectory) {
   auto found = directories_.find(nativeDirectory);

@@ -60,6 +60,10 @@ class ChecksumManifests {
   bool AddRecording(std::string_view directory, std::string_view label,
                     const std::string& fileName);
 
+  // Whether a manifest of `directory` lists `fileName`, so a file of that name there is archived.
+  // A manifest that cannot be read may list it.
+  bool Lists(std::string_view directory, const std::string& fileName);
+
  private:
   struct Directory {
     std::vector<std::string> manifests;

@@ -11,7 +11,7 @@ namespace {
 std::map<int, int> FailedByEveryStatus(const RunSummary& summary) {
   std::map<int, int> failed = summary.failedByStatus;
   for (int status : {kDownloadFailed, kNoServerName, kNoFileName, kMoveFailed, kArchiveFlagFailed,
-                     kInvalidFileName})
+                     kInvalidFileName, kOtherRecordingArchived})
     failed.try_emplace(status, 0);
   return failed;
 }
@@ -25,7 +25,8 @@ void AddRows(MetricsText& text, const RunSummary& summary) {
   text.AddGauge("qzbackup_last_run_failed_rows",
                 "Rows the last backup run failed, by status: -1 download failed, -2 no server "
                 "name, -3 no file name, -4 move to the backup directory failed, -5 archive label "
-                "not written, -6 invalid file name.");
+                "not written, -6 invalid file name, -7 another recording of this name is already "
+                "archived.");
   for (const auto& [status, rows] : FailedByEveryStatus(summary))
     text.AddSample("qzbackup_last_run_failed_rows", rows, {{"status", std::to_string(status)}});
 }

@@ -5,6 +5,7 @@
 
 #include "config/process_values.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 
@@ -66,7 +67,7 @@ void LoadDirectories() {
 
 void LoadRemainingKeys(BackupSettings& s, const KeyReader& read) {
   s.MoveToBackupPath = read.Int("MoveToBackupPath", 0);
-  s.BackupPath = read.Text("BackupPath", "");
+  s.BackupPath = ResolveDirectorySetting(read.Text("BackupPath", ""));
   s.UseDSN = read.Text("UseDSN", "qz_data");
   s.GetDataFromTable = read.Text("GetDataFromTable", "recording");
   s.StartCommandAfterBackup = read.Text("StartCommandAfterBackup", "");
@@ -92,16 +93,27 @@ void LoadRemainingKeys(BackupSettings& s, const KeyReader& read) {
   LoadDirectories();
 }
 
+// Taken once, before a run enters the download directory: resolved again from inside it, a
+// relative directory would name another folder.
+void TakeStartDirectory() {
+  StartDirectory = platform::CurrentDirectory();
+}
+
 }  // namespace
+
+std::string ResolveDirectorySetting(const std::string& directory) {
+  return platform::AbsoluteDirectory(directory, StartDirectory);
+}
 
 void LoadRemainingSettings(BackupSettings& s) {
   LoadRemainingKeys(s, KeyReader(true));
 }
 
 bool LoadSettings(BackupSettings& s) {
+  TakeStartDirectory();
   KeyReader read(true);
   s.WebDocDir = read.Text("WebDocDir", "ConfData");
-  s.DownloadPath = read.Text("DownloadPath", "\\qzt\\backup\\");
+  s.DownloadPath = ResolveDirectorySetting(read.Text("DownloadPath", "\\qzt\\backup\\"));
   if (!platform::DirectoryExists(s.DownloadPath) && !platform::CreateDirectory(s.DownloadPath))
     return false;
   LoadRemainingKeys(s, read);
@@ -109,9 +121,10 @@ bool LoadSettings(BackupSettings& s) {
 }
 
 void ReadSettingsOnly(BackupSettings& s) {
+  TakeStartDirectory();
   KeyReader read(false);
   s.WebDocDir = read.Text("WebDocDir", "ConfData");
-  s.DownloadPath = read.Text("DownloadPath", "\\qzt\\backup\\");
+  s.DownloadPath = ResolveDirectorySetting(read.Text("DownloadPath", "\\qzt\\backup\\"));
   LoadRemainingKeys(s, read);
 }
 

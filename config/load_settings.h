@@ -7,10 +7,11 @@ namespace qz {
 inline constexpr const char* kRegistryKey = "SOFTWARE\\Corvane\\Corvane Tool";
 inline constexpr const char* kRegistryValue = "Directory";
 
-// Reads every key of the INI file in its fixed order, writing a missing key back with its default
-// at once, creates the download directory when it is missing, and sets BaseDirectory and
-// LogDirectory. False when the download directory is missing and cannot be created; then only
-// WebDocDir and DownloadPath are loaded.
+// Reads every key of the INI file in its fixed order, sets StartDirectory to the working directory
+// and makes a relative DownloadPath or BackupPath absolute against it, writing a missing key back
+// with its default at once, creates the download directory when it is missing, and sets
+// BaseDirectory and LogDirectory. False when the download directory is missing and cannot be
+// created; then only WebDocDir and DownloadPath are loaded.
 bool LoadSettings(BackupSettings& settings);
 
 // The steps of LoadSettings that follow the download directory, for a caller that goes on after
@@ -20,5 +21,9 @@ void LoadRemainingSettings(BackupSettings& settings);
 // The same settings for a caller that must change nothing: no key is written back and no
 // directory is created.
 void ReadSettingsOnly(BackupSettings& settings);
+
+// A directory setting as the one folder it names: a relative one inside StartDirectory. Empty
+// stays empty (an empty BackupPath names the download directory).
+std::string ResolveDirectorySetting(const std::string& directory);
 
 }  // namespace qz

@@ -11,5 +11,6 @@ std::atomic<int> WaitAfterErrorMin{30};
 
 std::string BaseDirectory;
 std::string LogDirectory;
+std::string StartDirectory;
 
 }  // namespace qz

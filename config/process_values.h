@@ -1,5 +1,5 @@
 // Values the background threads read. The integers are shared without locks, so each is one
-// atomic word; the two directories are set before any thread starts and never change after.
+// atomic word; the directories are set before any thread starts and never change after.
 #pragma once
 
 #include <atomic>
@@ -16,5 +16,8 @@ extern std::atomic<int> WaitAfterErrorMin;
 
 extern std::string BaseDirectory;
 extern std::string LogDirectory;
+// The directory the tool started in, taken when its settings are loaded (before any run enters
+// the download directory); relative directory settings name folders inside it.
+extern std::string StartDirectory;
 
 }  // namespace qz

@@ -20,6 +20,7 @@ std::string LoadString(int id) {
       {IDS_MOVE_FAILED, "Move to backup directory failed!"},
       {IDS_ARCHIVE_FLAG_FAILED, "Failed to set archive flag in DB!"},
       {IDS_INVALID_FILENAME, "Invalid filename in DB"},
+      {IDS_OTHER_RECORDING_ARCHIVED, "Another recording of this name is already archived"},
   };
   auto it = table.find(id);
   return it == table.end() ? std::string() : std::string(it->second);

@@ -22,6 +22,7 @@ enum StringId {
   IDS_MOVE_FAILED = 112,
   IDS_ARCHIVE_FLAG_FAILED = 113,
   IDS_INVALID_FILENAME = 114,
+  IDS_OTHER_RECORDING_ARCHIVED = 115,
 };
 
 // The text of `id`, or the empty text for an unknown id.

@@ -6,6 +6,7 @@
 
 #include "config/backup_settings.h"
 #include "config/event_log.h"
+#include "config/load_settings.h"
 #include "config/process_values.h"
 #include "monitor/alarm.h"
 #include "monitor/watchdog_metrics.h"
@@ -40,8 +41,11 @@ std::uint32_t ReadMinFreeDiskSpaceMB() {
   return static_cast<std::uint32_t>(limit);
 }
 
+// Read from the file each time, as the settings dialog may have changed it; a relative one names
+// the folder inside the start directory, not inside the download directory the runs entered.
 std::string ReadDownloadPath() {
-  return platform::GetPrivateProfileString("Config", "DownloadPath", "", kIniFile);
+  return ResolveDirectorySetting(
+      platform::GetPrivateProfileString("Config", "DownloadPath", "", kIniFile));
 }
 
 }  // namespace

@@ -128,6 +128,25 @@ bool SetCurrentDirectory(std::string_view path) {
   return chdir(NativeDirectoryPath(path).c_str()) == 0 || Fail();
 }
 
+std::string CurrentDirectory() {
+  std::error_code ec;
+  std::string path = std::filesystem::current_path(ec).string();
+  if (ec) {
+    errno = ec.value();
+    Fail();
+  }
+  return path;
+}
+
+bool IsSameDirectory(std::string_view a, std::string_view b) {
+  struct stat first {
+  }, second{};
+  if (stat(NativeDirectoryPath(a).c_str(), &first) != 0 ||
+      stat(NativeDirectoryPath(b).c_str(), &second) != 0)
+    return Fail();
+  return S_ISDIR(first.st_mode) && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool ClearDirectory(std::string_view path) {
   std::string native = NativeDirectoryPath(path);
   struct stat st {};

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace qz::platform {
@@ -23,6 +24,10 @@ bool DirectoryExists(std::string_view path);
 // One directory, no intermediate ones.
 bool CreateDirectory(std::string_view path);
 bool SetCurrentDirectory(std::string_view path);
+// The process's working directory as an absolute native path; empty when it cannot be read.
+std::string CurrentDirectory();
+// True when both paths name one directory (the same device and inode, through links).
+bool IsSameDirectory(std::string_view a, std::string_view b);
 // Removes everything inside the directory, which stays. Fails (ENOTDIR) on anything but a real
 // directory, a link to one included.
 bool ClearDirectory(std::string_view path);

@@ -58,4 +58,12 @@ std::string PathInDirectory(std::string_view directory, std::string_view fileNam
   return result + std::string(fileName);
 }
 
+std::string AbsoluteDirectory(std::string_view directory, std::string_view base) {
+  const std::string native = NativeDirectoryPath(directory);
+  if (native.empty() || native.front() == '/' || base.empty()) return std::string(directory);
+  std::string result(base);
+  if (result.back() != '/') result += '/';
+  return result + std::string(directory);
+}
+
 }  // namespace qz::platform

@@ -20,4 +20,9 @@ std::string NativeDirectoryPath(std::string_view windowsPath);
 // kept as it is. Unlike the text "<directory>.\<name>", it stays inside "." and "..".
 std::string PathInDirectory(std::string_view directory, std::string_view fileName);
 
+// A directory setting made absolute: a relative one is put after `base` (an absolute native
+// path), so it names one folder whatever the process's working directory later is. An absolute or
+// empty setting, or an empty base, is returned as it is.
+std::string AbsoluteDirectory(std::string_view directory, std::string_view base);
+
 }  // namespace qz::platform

@@ -73,7 +73,7 @@ std::string WithError(const std::string& reason) {
 // wget runs in the empty staging folder, so it never meets an older copy (and never stores
 // "name.1"); only a file stored under the exact name is delivered into the current directory.
 int FetchIntoStaging(StagingFolder& staging, const DownloadCommand& command,
-                     const std::string& fileName, platform::Clock& clock) {
+                     const std::string& fileName, platform::Clock& clock, bool deliver) {
   const std::string& commandLine = command.text;
   if (!staging.Prepare()) {
     WriteLog(ErrorLine(commandLine, WithError("folder " + std::string(StagingFolder::kName) +
@@ -93,7 +93,7 @@ int FetchIntoStaging(StagingFolder& staging, const DownloadCommand& command,
     WriteLog(ErrorLine(commandLine, "file " + fileName + " not stored"), clock);
     return -1;
   }
-  if (!staging.Deliver(fileName)) {
+  if (deliver && !staging.Deliver(fileName)) {
     WriteLog(ErrorLine(commandLine, WithError("file " + fileName + " cannot be put in place")),
              clock);
     return -1;
@@ -102,10 +102,8 @@ int FetchIntoStaging(StagingFolder& staging, const DownloadCommand& command,
   return 1;
 }
 
-}  // namespace
-
-int DownloadFile(const BackupSettings& settings, const std::string& serverName,
-                 const std::string& fileName, platform::Clock& clock) {
+int Fetch(const BackupSettings& settings, const std::string& serverName,
+          const std::string& fileName, platform::Clock& clock, bool deliver) {
   if (serverName.empty()) {
     WriteLog("No server for download specified in db", clock);
     return -2;
@@ -118,10 +116,22 @@ int DownloadFile(const BackupSettings& settings, const std::string& serverName,
   // The download directory named, not only entered: had entering it failed, the file would land
   // in whatever folder the process is in while the run looks for it in the download directory.
   StagingFolder staging(settings.DownloadPath);
-  const int status = FetchIntoStaging(staging, command, fileName, clock);
+  const int status = FetchIntoStaging(staging, command, fileName, clock, deliver);
   // A partial file, or one stored under another name, must not wait there for the next download.
-  staging.Clear();
+  if (deliver || status != 1) staging.Clear();
   return status;
+}
+
+}  // namespace
+
+int DownloadFile(const BackupSettings& settings, const std::string& serverName,
+                 const std::string& fileName, platform::Clock& clock) {
+  return Fetch(settings, serverName, fileName, clock, true);
+}
+
+int DownloadFileToStaging(const BackupSettings& settings, const std::string& serverName,
+                          const std::string& fileName, platform::Clock& clock) {
+  return Fetch(settings, serverName, fileName, clock, false);
 }
 
 }  // namespace qz

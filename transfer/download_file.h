@@ -16,4 +16,11 @@ namespace qz {
 int DownloadFile(const BackupSettings& settings, const std::string& serverName,
                  const std::string& fileName, platform::Clock& clock = platform::SystemClock());
 
+// The same download, but a complete file stays in the staging folder of the download directory,
+// for the caller to compare, deliver (StagingFolder::Deliver) or clear; on failure the folder is
+// already clear.
+int DownloadFileToStaging(const BackupSettings& settings, const std::string& serverName,
+                          const std::string& fileName,
+                          platform::Clock& clock = platform::SystemClock());
+
 }  // namespace qz

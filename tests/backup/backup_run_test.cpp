@@ -10,10 +10,13 @@
 
 #include "backup/archive_label.h"
 #include "backup/backup_status.h"
+#include "backup/checksum_manifest.h"
 #include "backup/verify_archive.h"
+#include "config/load_settings.h"
 #include "config/process_values.h"
 #include "platform/files.h"
 #include "platform/odbc.h"
+#include "platform/sha256_file.h"
 
 namespace qz {
 
@@ -539,6 +542,138 @@ TEST_P(BackupRunTest, ProgressSummaryLineAndMetricsOfARun) {
   EXPECT_NE(parsed.find("qzbackup_last_run_archive_label_info{label=" + WeekLabel() + "} 1.0\n"),
             std::string::npos)
       << parsed;
+}
+
+}  // namespace qz
+
+namespace qz {
+namespace {
+
+// The digest the week's checksum file in `directory` lists for `file`.
+std::optional<std::string> ListedDigest(const std::filesystem::path& directory,
+                                        const std::string& file) {
+  for (const std::string& line : test::ReadLines(directory / ManifestFileName(WeekLabel()))) {
+    auto entry = ParseManifestLine(line);
+    if (entry && entry->name == file) return entry->digest;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> DigestOf(const std::filesystem::path& path) {
+  std::string digest;
+  if (!platform::Sha256OfFile(path.string(), digest)) return std::nullopt;
+  return digest;
+}
+
+}  // namespace
+
+// The original copied the file onto itself and then deleted its only copy.
+TEST_P(BackupRunTest, BackupDirectoryThatIsTheDownloadDirectoryMovesNothing) {
+  settings_.MoveToBackupPath = 1;
+  std::filesystem::create_directory_symlink(download_, folder_ / "link");
+  const std::string line = "Backup directory is the download directory " + download_.string() +
+                           ": recordings are not moved";
+  int run = 0;
+  for (const std::string& backupPath :
+       {download_.string(), download_.string() + "/", std::string(), (folder_ / "link").string()}) {
+    for (int checksums : {0, 1}) {
+      const std::string id = std::to_string(++run), file = "self" + id + ".wav";
+      SCOPED_TRACE("BackupPath=" + backupPath + " WriteChecksumFile=" + std::to_string(checksums));
+      settings_.BackupPath = backupPath;
+      settings_.WriteChecksumFile = checksums;
+      AddRecording(id, file, "only copy of " + file);
+      list_.lines.clear();
+      EXPECT_EQ(Run().failed, 0);
+      EXPECT_EQ(ReadFile(Download(file)), "only copy of " + file);
+      EXPECT_EQ(ArchiveOf(id), WeekLabel());
+      ASSERT_EQ(list_.lines.size(), 1u);
+      EXPECT_EQ(list_.lines[0].status, "Backup of file successfull");
+      auto log = LogLines();
+      EXPECT_EQ(std::count(log.begin(), log.end(), line), run);
+      EXPECT_FALSE(Contains(log, "ERROR"));
+      EXPECT_EQ(ListedDigest(download_, file).has_value(), checksums == 1);
+    }
+  }
+}
+
+// Two servers with a recording of one name, in one run or the second after the first was archived.
+TEST_P(BackupRunTest, ArchivedRecordingIsNeverReplacedByOrTakenForAnotherOfItsName) {
+  settings_.StartAlarmOnError = 10;
+  test::TestWebServer otherServer;
+  const struct {
+    int move;
+    bool sameContent;
+    bool oneRun;
+  } cases[] = {{0, false, false}, {1, false, false}, {0, false, true},
+               {1, false, true},  {0, true, true},   {1, true, true}};
+  int n = 0, failedRuns = 0;
+  for (const auto& c : cases) {
+    const std::string file = "same" + std::to_string(++n) + ".wav";
+    const std::string first = std::to_string(10 * n + 1), second = std::to_string(10 * n + 2);
+    const std::string firstContent = "first " + file;
+    const std::string secondContent = c.sameContent ? firstContent : "second " + file;
+    SCOPED_TRACE(file + " MoveToBackupPath=" + std::to_string(c.move));
+    settings_.MoveToBackupPath = c.move;
+    AddRecording(first, file, firstContent);
+    if (!c.oneRun) Run();
+    source_->Insert(RecordingRow(second).Set("SERVERNAME", otherServer.Host()).Set("FILE", file));
+    otherServer.Publish(file, secondContent);
+    list_.lines.clear();
+    Run();
+    const std::filesystem::path archived = (c.move ? backup_ : download_) / file;
+    EXPECT_EQ(ListedDigest(archived.parent_path(), file), DigestOf(archived));
+    EXPECT_TRUE(std::filesystem::is_empty(download_ / ".qzfetch"));
+    if (c.sameContent) {
+      EXPECT_EQ(ArchiveOf(first), WeekLabel());
+      EXPECT_EQ(ArchiveOf(second), WeekLabel());
+      EXPECT_EQ(ReadFile(archived), firstContent);
+      continue;
+    }
+    ++failedRuns;
+    // In one run the data source chooses which row comes first and keeps the name.
+    const bool firstKept = ArchiveOf(first) == WeekLabel();
+    EXPECT_NE(firstKept, ArchiveOf(second) == WeekLabel());
+    EXPECT_TRUE(firstKept || c.oneRun);
+    EXPECT_EQ(ReadFile(archived), firstKept ? firstContent : secondContent);
+    const std::string refused = firstKept ? otherServer.Host() : web_->Host();
+    ASSERT_FALSE(list_.lines.empty());
+    auto line = std::find_if(list_.lines.begin(), list_.lines.end(),
+                             [&](const ResultLine& l) { return l.server == refused; });
+    ASSERT_NE(line, list_.lines.end());
+    EXPECT_EQ(line->status, "Another recording of this name is already archived");
+    EXPECT_EQ(line->image, kImageFailed);
+    EXPECT_TRUE(Contains(
+        LogLines(), "Another recording of this name is already archived: " + archived.string() +
+                        " kept, " + file + " of server " + refused + " not backed up"));
+    EXPECT_TRUE(!c.move || !std::filesystem::exists(Download(file)));
+  }
+  EXPECT_EQ(AlarmCalls(failedRuns).size(), static_cast<size_t>(failedRuns));
+}
+
+// Resolved again from inside the download directory, "dl/" named a folder "dl/dl/".
+TEST_P(BackupRunTest, RelativeDirectoriesAreFoldersOfTheStartDirectory) {
+  const std::filesystem::path start = folder_ / "start";
+  std::filesystem::create_directories(start / "bk");
+  test::ResetConfig();
+  WriteFile(test::IniFile(), "[Config]\nDownloadPath=dl/\nMoveToBackupPath=1\nBackupPath=bk/\n");
+  std::filesystem::current_path(start);
+  const std::string logDirectory = LogDirectory;
+  BackupSettings loaded;
+  ASSERT_TRUE(LoadSettings(loaded));
+  LogDirectory = logDirectory;
+  settings_.DownloadPath = loaded.DownloadPath;
+  settings_.BackupPath = loaded.BackupPath;
+  settings_.MoveToBackupPath = loaded.MoveToBackupPath;
+  AddRecording("1", "a.wav", "first");
+  EXPECT_EQ(Run().failed, 0);
+  AddRecording("2", "b.wav", "second");  // this run starts inside dl/
+  EXPECT_EQ(Run().failed, 0);
+  EXPECT_EQ(ReadFile(start / "bk" / "a.wav"), "first");
+  EXPECT_EQ(ReadFile(start / "bk" / "b.wav"), "second");
+  EXPECT_EQ(ArchiveOf("1"), WeekLabel());
+  EXPECT_EQ(ArchiveOf("2"), WeekLabel());
+  EXPECT_TRUE(std::filesystem::is_directory(start / "dl" / ".qzfetch"));
+  EXPECT_FALSE(std::filesystem::exists(start / "dl" / "dl"));
 }
 
 }  // namespace qz
