@@ -1,4 +1,4 @@
-// Rows named like the tool's own files, and rows whose names carry control bytes.
+// Rows named like the tool's own files.
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
@@ -6,7 +6,6 @@
 #include "backup/archive_label.h"
 #include "backup/checksum_manifest.h"
 #include "backup/verify_archive.h"
-#include "platform/control_bytes.h"
 #include "platform/sha256_file.h"
 #include "tests/backup/backup_run_test.h"
 
@@ -67,28 +66,6 @@ TEST_P(BackupRunTest, ListedFileIsNeverDeletedAsAnOldDownloadMarker) {
   EXPECT_EQ(ReadFile(download_ / "x.wav.qzdownload"), "labelled recording");
   EXPECT_EQ(ReadFile(download_ / "x.wav"), "local x");
   EXPECT_EQ(ArchiveOf("1"), WeekLabel());
-}
-
-TEST_P(BackupRunTest, ControlBytesInNamesGiveOneLogLinePerEvent) {
-  const std::vector<std::pair<std::string, std::string>> rows = {
-      {web_->Host() + "\nx", "lf.wav"},
-      {web_->Host(), "cr\rBackup run ended: 0 rows.wav"},
-      {web_->Host() + "\t", "tab\tz.wav\tBackup of file successfull"},
-      {web_->Host() + "\x1b[2J", "esc\x1b]0;title\x07.wav"},
-  };
-  for (std::size_t i = 0; i < rows.size(); ++i)
-    source_->Insert(RecordingRow(std::to_string(i + 1))
-                        .Set("SERVERNAME", rows[i].first)
-                        .Set("FILE", rows[i].second));
-  EXPECT_EQ(Run().failed, static_cast<int>(rows.size()));
-  const std::vector<std::string> log = LogLines();
-  // One line per failed download, then the summary.
-  ASSERT_EQ(log.size(), rows.size() + 1) << ::testing::PrintToString(log);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    EXPECT_TRUE(log[i].starts_with("ERROR for cmd: wget ")) << log[i];
-    EXPECT_FALSE(std::any_of(log[i].begin(), log[i].end(), platform::IsControlByte)) << log[i];
-  }
-  EXPECT_EQ(log.back(), "Backup run ended: 4 rows, 0 backed up, 4 failed");
 }
 
 }  // namespace qz

@@ -7,9 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <string>
-#include <vector>
-
-#include "tests/support/test_support.h"
 
 namespace qz {
 namespace {
@@ -39,23 +36,6 @@ TEST(ChildProcessTest, ReportsTheExitCodeAndCollectsTheChild) {
     EXPECT_EQ(child.GetExitCode(), code);
     EXPECT_TRUE(IsCollected(child.ProcessId()));
   }
-}
-
-// Started from an argument vector, the child gets each argument whole: blanks, quotes and
-// backslashes are data; the command line is only what shows the command.
-TEST(ChildProcessTest, ArgumentVectorReachesTheChildAsItIs) {
-  test::TempDir dir;
-  const std::vector<std::string> data = {"a b", "\"q\" \\\"", "c\\d", "--opt x\ty", ""};
-  std::vector<std::string> arguments = {"sh", "-c", "printf '%s|' \"$@\" > \"$0\"",
-                                        (dir / "args").string()};
-  arguments.insert(arguments.end(), data.begin(), data.end());
-  ChildProcess child(arguments, "shown", dir.str());
-  ASSERT_EQ(child.Start(true, false), 1);
-  PollToEnd(child);
-  EXPECT_EQ(child.GetExitCode(), 0u);
-  EXPECT_EQ(child.CommandLine(), "shown");
-  EXPECT_EQ(test::ReadFile(dir / "args"), "a b|\"q\" \\\"|c\\d|--opt x\ty||");
-  EXPECT_EQ(ChildProcess(std::vector<std::string>{}, "shown", "").Start(true, false), 0);
 }
 
 TEST(ChildProcessTest, AnswersFromMemoryOnceTheEndWasSeen) {
