@@ -162,23 +162,5 @@ TEST_F(LoadSettingsTest, BaseDirectoryComesFromTheRegistryAndKeepsItsCase) {
   EXPECT_EQ(LogDirectory, "/Srv/QZT.\\log\\");
 }
 
-// Taken against the start directory once: a run that has entered the download directory, or a
-// check, still names the same two folders; the file keeps the setting as written.
-TEST_F(LoadSettingsTest, RelativeDirectoriesNameFoldersOfTheStartDirectory) {
-  const std::filesystem::path before = std::filesystem::current_path();
-  WriteFile(IniFile(), "[Config]\nDownloadPath=dl/\nBackupPath=bk\n");
-  std::filesystem::current_path(download_.path());
-  const std::string start = std::filesystem::canonical(download_.path()).string();
-  ASSERT_TRUE(LoadSettings(s_));
-  EXPECT_TRUE(std::filesystem::is_directory(download_ / "dl"));
-  EXPECT_EQ(StartDirectory, start);
-  EXPECT_EQ(s_.DownloadPath, start + "/dl/");
-  EXPECT_EQ(s_.BackupPath, start + "/bk");
-  EXPECT_EQ(platform::GetPrivateProfileString("Config", "DownloadPath", "", kIniFile), "dl/");
-  std::filesystem::current_path(download_ / "dl");
-  EXPECT_EQ(ResolveDirectorySetting("dl/"), start + "/dl/");
-  std::filesystem::current_path(before);
-}
-
 }  // namespace
 }  // namespace qz
