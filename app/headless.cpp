@@ -10,6 +10,7 @@
 #include "backup/backup_run.h"
 #include "config/load_settings.h"
 #include "config/string_table.h"
+#include "monitor/alarm.h"
 #include "platform/odbc.h"
 
 namespace qz {
@@ -26,13 +27,15 @@ int RunHeadless() {
   // Only a person at a terminal gets the progress line; cron mail and the journal stay as they are.
   std::optional<TerminalProgress> terminal;
   if (isatty(STDERR_FILENO)) terminal.emplace(stderr, clock);
+  int status = 2;
   try {
     RunSummary summary = RunBackup(settings, list, clock, terminal ? &*terminal : nullptr);
-    return summary.failed == 0 ? 0 : 1;
+    status = summary.failed == 0 ? 0 : 1;
   } catch (const platform::OdbcError& error) {
     std::fprintf(stderr, "%s\n", error.what());
-    return 2;
   }
+  WaitForAlarmPrograms();
+  return status;
 }
 
 }  // namespace qz

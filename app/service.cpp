@@ -17,6 +17,7 @@
 #include "config/load_settings.h"
 #include "config/process_values.h"
 #include "config/string_table.h"
+#include "monitor/alarm.h"
 #include "monitor/auto_start_text.h"
 #include "monitor/disk_watchdog_thread.h"
 #include "monitor/main_window_handle.h"
@@ -128,6 +129,7 @@ int RunService() {
   platform::NotifyReady();
   loop.Run();
   MainWindowHandle = nullptr;
+  WaitForAlarmPrograms();
   return 0;
 }
 

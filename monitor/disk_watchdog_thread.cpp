@@ -10,7 +10,6 @@
 #include "monitor/alarm.h"
 #include "monitor/watchdog_metrics.h"
 #include "platform/files.h"
-#include "platform/process.h"
 #include "platform/profile.h"
 
 namespace qz {
@@ -59,7 +58,8 @@ DiskWatchdog::DiskWatchdog(platform::Clock& clock, FreeSpaceQuery freeBytesAvail
 void DiskWatchdog::Check() {
   const std::string path = ReadDownloadPath();
   // Through symbolic links: a link whose directory is gone leaves nothing to download into.
-  WatchdogCheck check{clock_.Now(), !path.empty() && platform::DirectoryExists(path), {}, minFreeMB_};
+  WatchdogCheck check{
+      clock_.Now(), !path.empty() && platform::DirectoryExists(path), {}, minFreeMB_};
   if (check.pathExists) check.freeBytes = freeBytesAvailable_(path);
   // Before the alarm, whose pause would hold the figures back for half an hour.
   WriteWatchdogMetrics(check);
@@ -97,8 +97,7 @@ FreeSpaceQuery DiskWatchdog::DefaultFreeSpaceQuery() {
 }
 
 AlarmLauncher DiskWatchdog::DefaultAlarmLauncher() {
-  // The launch's outcome is not looked at: the alarm program reports nothing back.
-  return [](const std::string& commandLine) { platform::LaunchDetached(commandLine); };
+  return [](const std::string& commandLine) { LaunchAlarmProgram(commandLine); };
 }
 
 void DiskWatchdogThread() {
