@@ -82,7 +82,7 @@ class ServiceLoop : public AutoBackupTarget {
     } catch (const platform::OdbcError& error) {
       std::fprintf(stderr, "%s\n", error.what());
     }
-    platform::NotifyStatus(IdleStatusText());
+    // The run's last word, its summary, stays the status until the next run.
   }
 
   const BackupSettings& settings_;
