@@ -10,6 +10,7 @@
 #include "backup/backup_run.h"
 #include "config/load_settings.h"
 #include "config/string_table.h"
+#include "monitor/alarm.h"
 #include "platform/control_bytes.h"
 #include "platform/odbc.h"
 
@@ -29,13 +30,15 @@ int RunHeadless() {
   // Only a person at a terminal gets the progress line; cron mail and the journal stay as they are.
   std::optional<TerminalProgress> terminal;
   if (isatty(STDERR_FILENO)) terminal.emplace(stderr, clock);
+  int status = 2;
   try {
     RunSummary summary = RunBackup(settings, list, clock, terminal ? &*terminal : nullptr);
-    return summary.failed == 0 ? 0 : 1;
+    status = summary.failed == 0 ? 0 : 1;
   } catch (const platform::OdbcError& error) {
     std::fprintf(stderr, "%s\n", platform::EscapeControlBytes(error.what()).c_str());
-    return 2;
   }
+  WaitForAlarmPrograms();
+  return status;
 }
 
 }  // namespace qz

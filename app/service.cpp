@@ -17,6 +17,7 @@
 #include "config/load_settings.h"
 #include "config/process_values.h"
 #include "config/string_table.h"
+#include "monitor/alarm.h"
 #include "monitor/auto_start_text.h"
 #include "monitor/disk_watchdog_thread.h"
 #include "monitor/main_window_handle.h"
@@ -82,7 +83,7 @@ class ServiceLoop : public AutoBackupTarget {
     } catch (const platform::OdbcError& error) {
       std::fprintf(stderr, "%s\n", platform::EscapeControlBytes(error.what()).c_str());
     }
-    platform::NotifyStatus(IdleStatusText());
+    // The run's last word, its summary, stays the status until the next run.
   }
 
   const BackupSettings& settings_;
@@ -131,6 +132,7 @@ int RunService() {
   platform::NotifyReady();
   loop.Run();
   MainWindowHandle = nullptr;
+  WaitForAlarmPrograms();
   return 0;
 }
 

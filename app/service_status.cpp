@@ -1,5 +1,7 @@
 #include "app/service_status.h"
 
+#include "monitor/auto_start_text.h"
+
 namespace qz {
 
 void ServiceStatusProgress::RunStarted(std::size_t total) {
@@ -11,7 +13,7 @@ void ServiceStatusProgress::RowDone(std::size_t done, std::size_t total, std::si
 }
 
 void ServiceStatusProgress::RunEnded(const RunSummary& summary) {
-  sink_(FormatRunSummary(summary));
+  sink_(AfterRunStatusText(FormatRunSummary(summary), summary.ended));
 }
 
 }  // namespace qz

@@ -1,5 +1,5 @@
 // The service's status line for the service manager: "Backing up 12 of 340, 1 failed" while a run
-// goes on, and the run's summary line once it has ended.
+// goes on, and the run's summary line with the next automatic start once it has ended.
 #pragma once
 
 #include <functional>

@@ -101,7 +101,6 @@ FreeSpaceQuery DiskWatchdog::DefaultFreeSpaceQuery() {
 }
 
 AlarmLauncher DiskWatchdog::DefaultAlarmLauncher() {
-  // The launch's outcome is not looked at: the alarm program reports nothing back.
   return [](int alarmNumber) { LaunchAlarmProgram(alarmNumber); };
 }
 

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -136,6 +138,18 @@ int RemainingMs(Clock::time_point deadline) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// The children of LaunchDetached whose reaper has not collected them yet.
+struct DetachedChildren {
+  std::mutex mutex;
+  std::condition_variable ended;
+  int running = 0;
+};
+
+DetachedChildren& Detached() {
+  static DetachedChildren* children = new DetachedChildren;  // outlives every reaper thread
+  return *children;
+}
+
 }  // namespace
 
 std::vector<std::string> SplitCommandLine(std::string_view line) {
@@ -204,10 +218,30 @@ bool LaunchDetached(std::string_view commandLine) {
 }
 
 bool LaunchDetached(const std::vector<std::string>& arguments) {
+  DetachedChildren& children = Detached();
+  std::lock_guard lock(children.mutex);
   std::optional<pid_t> pid = SpawnArguments(arguments);
   if (!pid) return false;
-  std::thread([child = *pid] { WaitAndReap(child); }).detach();
+  ++children.running;
+  std::thread([child = *pid, &children] {
+    WaitAndReap(child);
+    std::lock_guard reaped(children.mutex);
+    --children.running;
+    children.ended.notify_all();
+  }).detach();
   return true;
+}
+
+bool WaitForDetachedChildren(std::chrono::milliseconds limit) {
+  DetachedChildren& children = Detached();
+  std::unique_lock lock(children.mutex);
+  return children.ended.wait_for(lock, limit, [&children] { return children.running == 0; });
+}
+
+int DetachedChildrenRunning() {
+  DetachedChildren& children = Detached();
+  std::lock_guard lock(children.mutex);
+  return children.running;
 }
 
 int RunShellCommand(std::string_view command) {

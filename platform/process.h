@@ -46,6 +46,14 @@ void KillProcess(pid_t pid);
 bool LaunchDetached(std::string_view commandLine);
 bool LaunchDetached(const std::vector<std::string>& arguments);
 
+// Waits at most `limit` until every program LaunchDetached started has ended. True when none is
+// left running. A service manager ends whatever a service leaves behind when its main process
+// exits, so a process about to exit gives them this time to finish.
+bool WaitForDetachedChildren(std::chrono::milliseconds limit);
+
+// How many programs LaunchDetached started are still running.
+int DetachedChildrenRunning();
+
 // Runs `command` through /bin/sh and waits until it has ended. Returns its exit code, or -1.
 int RunShellCommand(std::string_view command);
 

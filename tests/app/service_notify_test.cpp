@@ -113,9 +113,15 @@ class ServiceNotifyTest : public ::testing::Test {
   pid_t pid_ = 0;
 };
 
+// Only the wall clock is faked: the watchdog and the waits keep the real monotonic clock.
+std::string FakeTimeEnvironment(const std::string& localTime) {
+  return "LD_PRELOAD=" + test::FakeTimeLibrary() + " FAKETIME='@" + localTime +
+         "' DONT_FAKE_MONOTONIC=1 ASAN_OPTIONS=verify_asan_link_order=0";
+}
+
 TEST_F(ServiceNotifyTest, ReportsReadyWithTheNextStartAndPingsTheWatchdog) {
   WriteSettings("AutoStartOnHour=2\nAutoStartOnDay=0\n");
-  StartService();
+  StartService(FakeTimeEnvironment("2025-05-22 01:30:00"));
   ASSERT_TRUE(socket_.ReceiveUntil([](const auto& m) { return Count(m, "WATCHDOG=1") >= 3; }))
       << testing::PrintToString(socket_.messages);
   const auto& m = socket_.messages;
@@ -127,24 +133,37 @@ TEST_F(ServiceNotifyTest, ReportsReadyWithTheNextStartAndPingsTheWatchdog) {
   EXPECT_EQ(Count(m, "READY=1"), 1);
 }
 
-TEST_F(ServiceNotifyTest, StatusSaysBackingUpDuringAnAutomaticRunAndIdleAfterIt) {
+TEST_F(ServiceNotifyTest, StatusSaysBackingUpDuringAnAutomaticRunAndTheSummaryAfterIt) {
   auto source = test::MakeSqliteDataSource(folder_.path());
   std::tm local = platform::LocalTime(std::time(nullptr));
   char fake[32];
   std::strftime(fake, sizeof fake, "%Y-%m-%d %H:00:05", &local);
   WriteSettings("UseDSN=" + source->Dsn() + "\nAutoStartOnHour=" + std::to_string(local.tm_hour) +
                 "\nAutoStartOnDay=0\n");
-  // Only the wall clock is faked: the watchdog and the waits keep the real monotonic clock.
-  StartService("LD_PRELOAD=" + test::FakeTimeLibrary() + " FAKETIME='@" + fake +
-               "' DONT_FAKE_MONOTONIC=1 ASAN_OPTIONS=verify_asan_link_order=0");
-  char idle[64];
-  std::snprintf(idle, sizeof idle, "STATUS=Idle, next automatic start %02d:00", local.tm_hour);
-  ASSERT_TRUE(socket_.ReceiveUntil([&](const auto& m) { return Count(m, idle) >= 2; }))
-      << testing::PrintToString(socket_.messages);
+  StartService(FakeTimeEnvironment(fake));
+  // This hour's start is taken: the next one is tomorrow's.
+  std::tm tomorrow = local;
+  tomorrow.tm_mday += 1;
+  tomorrow.tm_isdst = -1;
+  std::mktime(&tomorrow);
+  char weekday[32];
+  std::strftime(weekday, sizeof weekday, "%A", &tomorrow);
+  const std::string after = "STATUS=Backup run ended: 0 rows, 0 backed up, 0 failed; " +
+                            std::string("next automatic start ") + weekday + " " +
+                            (local.tm_hour < 10 ? "0" : "") + std::to_string(local.tm_hour) + ":00";
+  ASSERT_TRUE(socket_.ReceiveUntil([&](const auto& m) {
+    auto ended = std::find(m.begin(), m.end(), after);
+    return ended != m.end() && std::count(ended, m.end(), "WATCHDOG=1") >= 2;
+  })) << testing::PrintToString(socket_.messages);
   const auto& m = socket_.messages;
   auto running = std::find(m.begin(), m.end(), "STATUS=Backing up");
   ASSERT_NE(running, m.end());
-  EXPECT_NE(std::find(running, m.end(), idle), m.end()) << "idle again after the run";
+  auto ended = std::find(running, m.end(), after);
+  ASSERT_NE(ended, m.end());
+  EXPECT_EQ(std::find_if(ended + 1, m.end(),
+                         [](const std::string& line) { return line.starts_with("STATUS="); }),
+            m.end())
+      << "the summary stays the status: " << testing::PrintToString(m);
   auto log = test::LogTexts(folder_ / "base" / "log" / "qzbackup.log");
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.front(), "Started backup automatically");

@@ -45,11 +45,15 @@ TEST_F(StartAlarmTest, EveryCallLaunchesAgain) {
   EXPECT_EQ(MessageBuffer, "Start alarm 12 because of error");
 }
 
-TEST_F(StartAlarmTest, MissingAlarmProgramIsLoggedAllTheSame) {
+TEST_F(StartAlarmTest, MissingAlarmProgramIsLoggedAllTheSameAndToldOnStandardError) {
   test::PathPrepend path(dir_ / "empty");
   setenv("PATH", (dir_ / "empty").c_str(), 1);
+  testing::internal::CaptureStderr();
   StartAlarm(10);
+  const std::string told = testing::internal::GetCapturedStderr();
   EXPECT_EQ(LogTexts(), std::vector<std::string>{"Start alarm 10 because of error"});
+  EXPECT_EQ(told, "Alarm program cannot be started: qze qzarun 1 -i410 -s8BackupTool (PATH=" +
+                      (dir_ / "empty").string() + ")\n");
 }
 
 }  // namespace

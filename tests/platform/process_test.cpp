@@ -119,6 +119,22 @@ TEST(ProcessLifetimeTest, LaunchDetachedLeavesNoZombie) {
   EXPECT_FALSE(std::filesystem::exists(proc)) << "left as a zombie";
 }
 
+TEST(ProcessLifetimeTest, WaitForDetachedChildrenWaitsForEachUntilItsLimit) {
+  test::TempDir dir;
+  const std::string release = (dir / "release").string();
+  const std::string done = (dir / "done").string();
+  ASSERT_TRUE(WaitForDetachedChildren(milliseconds(0))) << "a child of another test still runs";
+  ASSERT_TRUE(LaunchDetached("sh -c \"until [ -e " + release + " ]; do sleep 0.02; done; echo >" +
+                             done + "\""));
+  ASSERT_TRUE(LaunchDetached("true"));
+  EXPECT_FALSE(WaitForDetachedChildren(milliseconds(100)));
+  EXPECT_GE(DetachedChildrenRunning(), 1);
+  test::WriteFile(release, "");
+  EXPECT_TRUE(WaitForDetachedChildren(milliseconds(10000)));
+  EXPECT_EQ(DetachedChildrenRunning(), 0);
+  EXPECT_EQ(test::ReadFile(done), "\n") << "it returned before the child ended";
+}
+
 TEST(RunShellCommandTest, RunsThroughTheShellAndWaits) {
   test::TempDir dir;
   std::string out = (dir / "out").string();
