@@ -7,6 +7,7 @@
 #include "config/event_log.h"
 #include "platform/files.h"
 #include "transfer/child_process.h"
+#include "transfer/download_url.h"
 #include "transfer/staging_folder.h"
 #include "transfer/url_encoder.h"
 
@@ -21,8 +22,7 @@ std::string DownloadCommandLine(const BackupSettings& settings, const std::strin
   std::string line = "wget ";
   if (settings.DownloadTransferRateKbs != 0)
     line += "--limit-rate=" + std::to_string(settings.DownloadTransferRateKbs) + " ";
-  return line + "--tries=5 --waitretry=2 http://" + serverName + "/" + settings.WebDocDir + "/" +
-         encodedName;
+  return line + "--tries=5 --waitretry=2 " + DownloadUrl(settings, serverName, encodedName);
 }
 
 // Runs the command line to its end in `directory`; nothing when it cannot be started. The pause
@@ -89,6 +89,11 @@ int DownloadFile(const BackupSettings& settings, const std::string& serverName,
   if (fileName.empty()) {
     WriteLog("No file for download specified in db", clock);
     return -3;
+  }
+  // Another scheme would fetch the recording some other way than the operator chose.
+  if (!IsKnownDownloadScheme(settings.DownloadScheme)) {
+    WriteLog("Unknown DownloadScheme " + settings.DownloadScheme + ": only http and https", clock);
+    return -1;
   }
   const std::string commandLine =
       DownloadCommandLine(settings, serverName, UrlEncoder().Encode(fileName));
