@@ -49,8 +49,10 @@ std::string CheckReport::Summary() const {
 
 void CheckReport::Line(const char* level, const std::string& thing, const std::string& finding,
                        const std::string& todo) {
-  out_ << level << ' ' << OneLine(thing) << ": " << OneLine(finding);
-  if (!todo.empty()) out_ << ". " << OneLine(todo);
+  const std::string found = OneLine(finding);
+  out_ << level << ' ' << OneLine(thing) << ": " << found;
+  // wget's own reasons end with a full stop already.
+  if (!todo.empty()) out_ << (!found.empty() && found.back() == '.' ? " " : ". ") << OneLine(todo);
   out_ << '\n';
 }
 
