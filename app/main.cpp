@@ -1,5 +1,6 @@
 // qzbackup: the window by default; --run for one headless run; --service for the window-less
-// scheduler and watchdog; --verify to check the archive sets against their checksum files.
+// scheduler and watchdog; --verify to check the archive sets against their checksum files; --check
+// to see what a run would need, changing nothing.
 #include <unistd.h>
 #include <QApplication>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "app/backup_app.h"
+#include "app/check_command.h"
 #include "app/headless.h"
 #include "app/service.h"
 #include "app/verify_command.h"
@@ -16,13 +18,17 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: qzbackup [--run | --service | --verify [LABEL] | --help | --version]\n"
+    "Usage: qzbackup [--run | --service | --check | --verify [LABEL] | --help | --version]\n"
     "\n"
     "Backs up the recordings of a call-recording installation.\n"
     "\n"
     "  (no option)  open the window: \"Backup now\", settings, automatic starts\n"
     "  --run        perform one backup run without a window and print one line per file\n"
     "  --service    run the automatic-start scheduler and the disk watchdog without a window\n"
+    "  --check      check what a run needs (settings, folders, wget, data source, table, query,\n"
+    "               servers, label, next start) and print OK, WARN or FAIL per check with what\n"
+    "               to do; changes nothing; exit 0 when nothing failed, 1 when something did,\n"
+    "               2 when the settings cannot be loaded\n"
     "  --verify [LABEL]\n"
     "               check every archive set (or the one named) against its checksum file and\n"
     "               the table; changes nothing\n"
@@ -54,6 +60,7 @@ int main(int argc, char** argv) {
       std::fflush(nullptr);
       _exit(status);
     }
+    if (option == "--check" && argc == 2) return qz::RunCheck();
     if (option == "--verify" && argc <= 3)
       return qz::RunVerify(argc == 3 ? std::optional<std::string>(argv[2]) : std::nullopt);
     if (option == "--version") {

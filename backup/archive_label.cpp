@@ -39,11 +39,13 @@ int NextCounterValue(int counter, int maxCount) {
   return next > maxCount ? 1 : next;
 }
 
-int AdvanceWeekCounter(int week, int maxCount) {
+// The counter for this week; written back only when `advance` is set.
+int CounterForWeek(int week, int maxCount, bool advance) {
   int lastWeek = platform::GetPrivateProfileInt(kCounterSection, kLastWeekKey, -1, kIniFile);
   int counter = platform::GetPrivateProfileInt(kCounterSection, kCounterKey, 0, kIniFile);
   if (week == lastWeek) return counter;
   counter = NextCounterValue(counter, maxCount);
+  if (!advance) return counter;
   platform::WritePrivateProfileString(kCounterSection, kLastWeekKey, std::to_string(week),
                                       kIniFile);
   platform::WritePrivateProfileString(kCounterSection, kCounterKey, std::to_string(counter),
@@ -65,11 +67,24 @@ int CurrentIsoWeek(std::time_t today) {
   return wholeWeeks + (startsInWeekOne ? 2 : 1);
 }
 
-ArchiveLabel MakeArchiveLabel(const BackupSettings& settings, platform::Clock& clock) {
+namespace {
+
+ArchiveLabel LabelForNow(const BackupSettings& settings, platform::Clock& clock, bool advance) {
   const int week = CurrentIsoWeek(clock.Now());
-  const int number =
-      settings.ArchiveFlagType == 1 ? AdvanceWeekCounter(week, settings.MaxArchiveCount) : week;
+  const int number = settings.ArchiveFlagType == 1
+                         ? CounterForWeek(week, settings.MaxArchiveCount, advance)
+                         : week;
   return {settings.ArchivePrefixForDBEntry + "_" + std::to_string(number)};
+}
+
+}  // namespace
+
+ArchiveLabel MakeArchiveLabel(const BackupSettings& settings, platform::Clock& clock) {
+  return LabelForNow(settings, clock, true);
+}
+
+ArchiveLabel PeekArchiveLabel(const BackupSettings& settings, platform::Clock& clock) {
+  return LabelForNow(settings, clock, false);
 }
 
 }  // namespace qz

@@ -29,4 +29,8 @@ int CurrentIsoWeek(std::time_t today);
 ArchiveLabel MakeArchiveLabel(const BackupSettings& settings,
                               platform::Clock& clock = platform::SystemClock());
 
+// The label a run starting now would write, the counter read but never advanced.
+ArchiveLabel PeekArchiveLabel(const BackupSettings& settings,
+                              platform::Clock& clock = platform::SystemClock());
+
 }  // namespace qz

@@ -27,7 +27,8 @@ struct BackupSettings {
   std::string GetDataFromTable;
   std::string UseDSN;
   std::string WebDocDir;
-  int WriteChecksumFile = 1;  // read, never written back: older files stay as they are
+  int WriteChecksumFile = 1;            // read, never written back: older files stay as they are
+  std::string DownloadScheme = "http";  // "http" or "https"; read, never written back
 };
 
 }  // namespace qz

@@ -1,5 +1,6 @@
 #include "config/load_settings.h"
 
+#include <cctype>
 #include <climits>
 #include <string>
 
@@ -65,6 +66,15 @@ void LoadDirectories() {
   LogDirectory = BaseDirectory + ".\\log\\";
 }
 
+// Written in any case and with blanks around it; empty means the default.
+std::string DownloadSchemeOf(std::string value) {
+  const auto blank = value.find_first_not_of(" \t");
+  value.erase(0, blank == std::string::npos ? value.size() : blank);
+  value.erase(value.find_last_not_of(" \t") + 1);
+  for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return value.empty() ? "http" : value;
+}
+
 void LoadRemainingKeys(BackupSettings& s, const KeyReader& read) {
   s.MoveToBackupPath = read.Int("MoveToBackupPath", 0);
   s.BackupPath = ResolveDirectorySetting(read.Text("BackupPath", ""));
@@ -85,6 +95,8 @@ void LoadRemainingKeys(BackupSettings& s, const KeyReader& read) {
   if (s.ArchiveFlagType == 1) s.MaxArchiveCount = read.Int("MaxArchiveCount", 15);
   // Read only: a first start writes the same keys as ever.
   s.WriteChecksumFile = platform::GetPrivateProfileInt(kConfig, "WriteChecksumFile", 1, kIniFile);
+  s.DownloadScheme = DownloadSchemeOf(
+      platform::GetPrivateProfileString(kConfig, "DownloadScheme", "http", kIniFile));
   s.ShowMaxItems = read.Int("ShowMaxItems", 500);
   s.DownloadIfFileAlreadyExists = read.Int("DownloadIfFileAlreadyExists", 0);
   s.DownloadTransferRateKbs = read.Int("DownloadTransferRateKbs", 0);

@@ -9,6 +9,7 @@
 #include "config/event_log.h"
 #include "platform/files.h"
 #include "transfer/child_process.h"
+#include "transfer/download_url.h"
 #include "transfer/staging_folder.h"
 #include "transfer/url_encoder.h"
 
@@ -42,9 +43,8 @@ DownloadCommand MakeDownloadCommand(const BackupSettings& settings, const std::s
     command.arguments.push_back(option);
     command.text += " " + option;
   }
-  command.arguments.push_back("http://" + encoder.EncodeControlBytes(serverName) + "/" +
-                              encoder.EncodeControlBytes(settings.WebDocDir) + "/" + encodedName);
-  command.text += " http://" + serverName + "/" + settings.WebDocDir + "/" + encodedName;
+  command.arguments.push_back(DownloadUrl(settings, serverName, encodedName));
+  command.text += " " + DownloadUrlText(settings, serverName, encodedName);
   return command;
 }
 
@@ -111,6 +111,11 @@ int Fetch(const BackupSettings& settings, const std::string& serverName,
   if (fileName.empty()) {
     WriteLog("No file for download specified in db", clock);
     return -3;
+  }
+  // Another scheme would fetch the recording some other way than the operator chose.
+  if (!IsKnownDownloadScheme(settings.DownloadScheme)) {
+    WriteLog("Unknown DownloadScheme " + settings.DownloadScheme + ": only http and https", clock);
+    return -1;
   }
   const DownloadCommand command = MakeDownloadCommand(settings, serverName, fileName);
   // The download directory named, not only entered: had entering it failed, the file would land

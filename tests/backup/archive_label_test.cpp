@@ -208,3 +208,29 @@ TEST_F(MakeArchiveLabelTest, OverlongLabelIsReportedWholeAndTheCounterStillAdvan
 
 }  // namespace
 }  // namespace qz
+
+namespace qz {
+namespace {
+
+// What --check shows: the label the next run writes, the stored counter left as it is.
+TEST_F(MakeArchiveLabelTest, PeekGivesTheNextRunsLabelWithoutWritingTheCounter) {
+  struct Case {
+    int lastWeek, counter;
+    const char* label;
+  };
+  for (const Case& c : {Case{10, 4, "DAT_4"}, Case{9, 4, "DAT_5"}, Case{9, 15, "DAT_1"}}) {
+    Store("LastArchiveWeek", c.lastWeek);
+    Store("CounterForCurWeek", c.counter);
+    const std::string content = test::ReadFile(test::IniFile());
+    clock_.Set(LocalTimeOf(2024, 3, 6, 10));  // week 10
+    EXPECT_EQ(PeekArchiveLabel(settings_, clock_).text, c.label) << c.lastWeek << " " << c.counter;
+    EXPECT_EQ(test::ReadFile(test::IniFile()), content);
+    EXPECT_EQ(MakeArchiveLabel(settings_, clock_).text, c.label) << "the run writes another label";
+  }
+  test::ResetConfig();
+  EXPECT_EQ(PeekArchiveLabel(settings_, clock_).text, "DAT_1");
+  EXPECT_FALSE(std::filesystem::exists(test::IniFile()));
+}
+
+}  // namespace
+}  // namespace qz

@@ -13,15 +13,26 @@ std::string ServerScript() {
   return QZ_HTTP_SERVER_SCRIPT;
 }
 
+std::string Quoted(const std::string& text) {
+  return " \"" + text + "\"";
+}
+
 }  // namespace
 
-TestWebServer::TestWebServer(std::optional<int> dieAfterBytes) {
+TestWebServer::TestWebServer(std::optional<int> dieAfterBytes)
+    : TestWebServer(Options{dieAfterBytes, std::nullopt, std::nullopt, std::nullopt}) {}
+
+TestWebServer::TestWebServer(const Options& options) {
   std::filesystem::create_directories(dir_ / "www/ConfData");
   const std::string portFile = (dir_ / "port").string();
   std::string command =
-      "python3 \"" + ServerScript() + "\" \"" + (dir_ / "www").string() + "\" \"" + portFile + "\"";
-  command += " --requests \"" + (dir_ / "requests").string() + "\"";
-  if (dieAfterBytes) command += " --die-after " + std::to_string(*dieAfterBytes);
+      "python3" + Quoted(ServerScript()) + Quoted((dir_ / "www").string()) + Quoted(portFile);
+  command += " --requests" + Quoted((dir_ / "requests").string());
+  if (options.dieAfterBytes) command += " --die-after " + std::to_string(*options.dieAfterBytes);
+  if (options.tlsCertificate)
+    command += " --tls-cert" + Quoted(options.tlsCertificate->string()) + " --tls-key" +
+               Quoted(options.tlsKey->string());
+  if (options.basicAuth) command += " --basic-auth" + Quoted(*options.basicAuth);
   std::optional<pid_t> pid = platform::SpawnProcess(command);
   if (!pid) throw std::runtime_error("cannot start python3");
   pid_ = *pid;

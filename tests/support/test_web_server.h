@@ -14,8 +14,18 @@ namespace qz::test {
 
 class TestWebServer {
  public:
+  struct Options {
+    std::optional<int> dieAfterBytes;
+    // HTTPS with this certificate (PEM) and its key instead of HTTP.
+    std::optional<std::filesystem::path> tlsCertificate;
+    std::optional<std::filesystem::path> tlsKey;
+    // "user:password": requests without these credentials get 401.
+    std::optional<std::string> basicAuth;
+  };
+
   // With `dieAfterBytes` the server sends that much of every file and then kills itself.
   explicit TestWebServer(std::optional<int> dieAfterBytes = std::nullopt);
+  explicit TestWebServer(const Options& options);
   ~TestWebServer();
   TestWebServer(const TestWebServer&) = delete;
   TestWebServer& operator=(const TestWebServer&) = delete;
