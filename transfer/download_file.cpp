@@ -25,7 +25,8 @@ std::string DownloadCommandLine(const BackupSettings& settings, const std::strin
          encodedName;
 }
 
-// Runs the command line to its end in `directory`; nothing when it cannot be started. The pause
+// Runs the command line to its end in `directory`; nothing when it cannot be started or was
+// cancelled (the child then killed and collected). The pause
 // between two queries ends early when the child ends, so a short download does not wait out a
 // whole interval.
 std::optional<std::uint32_t> RunToEnd(const std::string& commandLine, const std::string& directory,
@@ -33,6 +34,10 @@ std::optional<std::uint32_t> RunToEnd(const std::string& commandLine, const std:
   ChildProcess child(commandLine, directory);
   if (!child.Start(true, false)) return std::nullopt;
   while (child.IsRunning()) {
+    if (CancelDownloads) {
+      child.Terminate();
+      return std::nullopt;
+    }
     clock.KeepAlive();
     child.WaitForExit(kPollInterval);
   }
@@ -58,6 +63,11 @@ int FetchIntoStaging(StagingFolder& staging, const std::string& commandLine,
     return -1;
   }
   const std::optional<std::uint32_t> exitCode = RunToEnd(commandLine, staging.Path(), clock);
+  // Whatever wget stored before it was ended is never taken for the file.
+  if (CancelDownloads) {
+    WriteLog(ErrorLine(commandLine, "ended by a second request to stop"), clock);
+    return -1;
+  }
   if (!exitCode) return -1;
   if (*exitCode != 0) {
     const int code = static_cast<int>(*exitCode);
@@ -79,6 +89,8 @@ int FetchIntoStaging(StagingFolder& staging, const std::string& commandLine,
 }
 
 }  // namespace
+
+std::atomic<bool> CancelDownloads{false};
 
 int DownloadFile(const BackupSettings& settings, const std::string& serverName,
                  const std::string& fileName, platform::Clock& clock) {
