@@ -152,12 +152,19 @@ void BackupDialog::ExecuteRun(bool automatic) {
     }
   }
   running_ = false;
-  if (dataLayerError) {
-    QMessageBox box(QMessageBox::Warning, "qzbackup", QString::fromStdString(*dataLayerError),
-                    QMessageBox::Ok, this);
-    box.exec();
-  }
+  if (dataLayerError) ShowDataLayerError(*dataLayerError);
   RunPendingAutoBackups();
+}
+
+// The run returns while the box is shown: the scheduler waits for the run, never for a click. One
+// box at a time; an error while it is shown is in the log only.
+void BackupDialog::ShowDataLayerError(const std::string& text) {
+  if (dataLayerErrorBox_ && dataLayerErrorBox_->isVisible()) return;
+  auto* box = new QMessageBox(QMessageBox::Warning, "qzbackup", QString::fromStdString(text),
+                              QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  dataLayerErrorBox_ = box;
+  box->open();
 }
 
 void BackupDialog::OnSettings() {

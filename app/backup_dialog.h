@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 #include <functional>
 #include <future>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "monitor/main_window_handle.h"
 
 class QGroupBox;
+class QMessageBox;
 class QTreeWidget;
 
 namespace qz {
@@ -77,6 +79,7 @@ class BackupDialog : public QDialog,
   void HandleAutoBackupRequest(std::promise<void>* done);
   void RunPendingAutoBackups();
   void ExecuteRun(bool automatic);
+  void ShowDataLayerError(const std::string& text);
 
   BackupSettings backupSettings_;
   QGroupBox* frame_ = nullptr;
@@ -87,6 +90,8 @@ class BackupDialog : public QDialog,
   bool remainingSettingsLoaded_ = false;
   bool running_ = false;
   std::vector<std::promise<void>*> pendingAutoBackups_;
+  // The data-layer error box while it is shown; cleared when it closes.
+  QPointer<QMessageBox> dataLayerErrorBox_;
 };
 
 }  // namespace qz

@@ -33,7 +33,12 @@ constexpr const char* kUsage =
     "               check every archive set (or the one named) against its checksum file and\n"
     "               the table; changes nothing\n"
     "  --help       show this text\n"
-    "  --version    show the version\n";
+    "  --version    show the version\n"
+    "\n"
+    "Exit status of --run: 0 every row backed up, 1 a row failed, 2 settings or database error,\n"
+    "130/143 stopped by SIGINT/SIGTERM before all rows were done (a first signal lets the row\n"
+    "under way finish, a second one ends its wget at once). --service exits 0 after SIGINT or\n"
+    "SIGTERM.\n";
 
 int RunWindow(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -1,16 +1,13 @@
 #include "app/service.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <future>
 #include <mutex>
-#include <thread>
 
 #include "app/service_status.h"
+#include "app/stop_signals.h"
 #include "app/stream_result_list.h"
 #include "app/systemd_watchdog.h"
 #include "backup/backup_run.h"
@@ -50,7 +47,6 @@ class ServiceLoop : public AutoBackupTarget {
       std::lock_guard lock(mutex_);
       stopping_ = true;
     }
-    StopRequested = true;
     wake_.notify_all();
   }
 
@@ -96,17 +92,6 @@ class ServiceLoop : public AutoBackupTarget {
   bool stopping_ = false;
 };
 
-// Blocks SIGTERM and SIGINT in this thread and every thread started after it, so that only the
-// waiting thread below receives them.
-sigset_t BlockStopSignals() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  return signals;
-}
-
 }  // namespace
 
 int RunService() {
@@ -120,11 +105,7 @@ int RunService() {
     return 2;
   }
   static ServiceLoop loop(settings);
-  std::thread([stopSignals] {
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
-    loop.Stop();
-  }).detach();
+  WatchStopSignals(stopSignals, [](int) { loop.Stop(); });
   MainWindowHandle = &loop;
   StartSchedulerThread();
   if (HardDiskWatchDogActive == 1) StartDiskWatchdogThread();

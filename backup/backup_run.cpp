@@ -146,7 +146,8 @@ void Run::BackUpRows(DatabaseConnection& connection) {
     std::string file = rows.ReadColumnText(kFileColumn);
     int status = BackUpRow(rows, server, file);
     ShowResult(server, file, status);
-    if (status < 1 && !alarmStarted_) {
+    // A download the operator ended is no fault to raise the alarm for.
+    if (status < 1 && !alarmStarted_ && !CancelDownloads) {
       StartAlarm(s_.StartAlarmOnError);
       alarmStarted_ = true;
     }

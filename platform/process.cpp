@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -65,7 +66,9 @@ int DecodeStatus(int status) {
 
 // The child starts with default signal handling whatever the parent has set, and inherits no
 // descriptor beyond the standard three. It leads a process group of its own, so Ctrl+C at the
-// terminal reaches the tool alone, which then ends between rows.
+// terminal reaches the tool alone, which then ends between rows. Its standard input is /dev/null:
+// with the terminal there, wget in a group of its own takes itself for a background job and
+// sends its messages to a "wget-log" file instead of standard error.
 struct SpawnSetup {
   posix_spawnattr_t attr;
   posix_spawn_file_actions_t actions;
@@ -83,6 +86,7 @@ struct SpawnSetup {
         &attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   }
   ~SpawnSetup() {
     posix_spawn_file_actions_destroy(&actions);

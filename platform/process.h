@@ -20,8 +20,9 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // Starts the program of `commandLine` without waiting. Returns the pid, or nothing when the
 // program cannot be started (not found, not executable, empty line). The child gets default
-// signal handling, no descriptors beyond standard input, output and error, and a process group
-// of its own, with SIGTTIN and SIGTTOU blocked; the same holds for the two functions below. A
+// signal handling, no descriptors beyond standard input (/dev/null), output and error, and a
+// process group of its own, with SIGTTIN and SIGTTOU blocked; the same holds for the two
+// functions below. A
 // non-empty `workingDirectory` is the child's own; the caller's stays as it is.
 std::optional<pid_t> SpawnProcess(std::string_view commandLine,
                                   std::string_view workingDirectory = {});

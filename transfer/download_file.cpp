@@ -14,6 +14,9 @@
 #include "transfer/url_encoder.h"
 
 namespace qz {
+
+std::atomic<bool> CancelDownloads{false};
+
 namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{100};
@@ -48,7 +51,8 @@ DownloadCommand MakeDownloadCommand(const BackupSettings& settings, const std::s
   return command;
 }
 
-// Runs the command to its end in `directory`; nothing when it cannot be started. The pause
+// Runs the command to its end in `directory`; nothing when it cannot be started or was
+// cancelled (the child then killed and collected). The pause
 // between two queries ends early when the child ends, so a short download does not wait out a
 // whole interval.
 std::optional<std::uint32_t> RunToEnd(const DownloadCommand& command, const std::string& directory,
@@ -56,6 +60,10 @@ std::optional<std::uint32_t> RunToEnd(const DownloadCommand& command, const std:
   ChildProcess child(command.arguments, command.text, directory);
   if (!child.Start(true, false)) return std::nullopt;
   while (child.IsRunning()) {
+    if (CancelDownloads) {
+      child.Terminate();
+      return std::nullopt;
+    }
     clock.KeepAlive();
     child.WaitForExit(kPollInterval);
   }
@@ -82,6 +90,11 @@ int FetchIntoStaging(StagingFolder& staging, const DownloadCommand& command,
     return -1;
   }
   const std::optional<std::uint32_t> exitCode = RunToEnd(command, staging.Path(), clock);
+  // Whatever wget stored before it was ended is never taken for the file.
+  if (CancelDownloads) {
+    WriteLog(ErrorLine(commandLine, "ended by a second request to stop"), clock);
+    return -1;
+  }
   if (!exitCode) return -1;
   if (*exitCode != 0) {
     const int code = static_cast<int>(*exitCode);

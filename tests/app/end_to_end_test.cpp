@@ -67,16 +67,26 @@ class ToolProcess {
   const fs::path& OutputFile() const { return out_; }
   bool HasChild() const { return !Children().empty(); }
   // A child that has already moved into a process group of its own (spawned, not just forked).
-  bool HasChildInItsOwnGroup() const {
+  bool HasChildInItsOwnGroup() const { return ChildInItsOwnGroup() != 0; }
+  pid_t ChildInItsOwnGroup() const {
     for (pid_t child : Children()) {
       std::ifstream in("/proc/" + std::to_string(child) + "/stat");
       std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       std::istringstream fields(stat.substr(stat.rfind(')') + 1));
       std::string state;
       pid_t parent = 0, group = 0;
-      if (fields >> state >> parent >> group && group == child) return true;
+      if (fields >> state >> parent >> group && group == child) return child;
     }
-    return false;
+    return 0;
+  }
+  // True once the tool has taken `signal` from its pending ones: a second one sent before would
+  // merge into the first.
+  bool HasTaken(int signal) const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("ShdPnd:", 0) == 0)
+        return ((std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1) == 0;
+    return true;
   }
 
  private:
@@ -400,6 +410,66 @@ TEST_F(EndToEndTest, ControlBytesInARowGiveOneResultLineAndNoRawControlByte) {
     EXPECT_EQ(text.find_first_of(raw), std::string::npos) << file << ": " << text;
   }
   EXPECT_EQ(LogTexts().size(), rows.size() + 1);
+}
+
+// Ctrl+C at the terminal of --run, or SIGTERM from a supervisor, once: the row under way
+// finishes. Twice: its wget is ended at once and the row fails. Either way the stop line and the
+// summary, and no wget left behind.
+TEST_F(EndToEndTest, StopSignalsEndTheHeadlessRunWithItsSummaryAndNoWgetLeft) {
+  struct Case {
+    int signal;
+    int times;
+    int size;  // of the first file: at 64 KB/s a second or two, or about a minute
+  };
+  WriteSettings("DownloadTransferRateKbs=64\n");
+  for (const char* id : {"0", "1", "2"}) AddRecording(id, id + std::string(".wav"), "audio");
+  for (Case c : {Case{SIGINT, 1, 100'000}, Case{SIGTERM, 2, 4'000'000}}) {
+    SCOPED_TRACE(c.signal);
+    source_->Execute("UPDATE recording SET ARCHIVE=''");
+    contents_["0"].second = std::string(c.size, 'l');
+    web_.Publish(contents_["0"].first, contents_["0"].second);
+    ToolProcess run(folder_.path(), "--run");
+    pid_t wget = 0;
+    ASSERT_TRUE(WaitFor([&] { return (wget = run.ChildInItsOwnGroup()) != 0; }));
+    for (int i = 0; i < c.times; ++i) {
+      ASSERT_TRUE(WaitFor([&] { return run.HasTaken(c.signal); }));
+      ASSERT_EQ(kill(c.signal == SIGINT ? -run.pid() : run.pid(), c.signal), 0);
+    }
+    EXPECT_EQ(run.Wait(), 128 + c.signal);
+    EXPECT_EQ(kill(wget, 0), -1) << "wget outlived the tool";
+    std::string status = c.times == 1 ? "Backup of file successfull" : "Failed to download file";
+    EXPECT_EQ(run.Output(), std::vector<std::string>{web_.Host() + "\t0.wav\t" + status});
+    EXPECT_EQ(CheckLabelledRowsAreSafe(), c.times == 1 ? 1 : 0);
+    auto log = LogTexts();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], "Backup run stopped before all rows were done");
+    EXPECT_EQ(log.back().rfind("Backup run ended: 1 rows, ", 0), 0u) << log.back();
+    EXPECT_EQ(log[log.size() - 3].find("[ended by a second request to stop]") != std::string::npos,
+              c.times == 2)
+        << log[log.size() - 3];
+    EXPECT_TRUE(fs::is_empty(download_ / ".qzfetch"));
+  }
+}
+
+// On a terminal wget found the terminal's foreground group not its own, took itself for a
+// background job and wrote its messages into "wget-log" instead of standard error.
+TEST_F(EndToEndTest, WgetMessagesReachStandardErrorOnATerminal) {
+  WriteSettings();
+  AddRecordings(1, 1000);
+  // The tool leads a session whose controlling terminal is a pseudo-terminal, as in a login.
+  fs::path screen = folder_ / "tty.screen";
+  std::string command =
+      "/usr/bin/python3 -c \"import os,pty,sys\npid,fd=pty.fork()\nif pid==0:\n"
+      " os.dup2(os.open('/dev/null',os.O_WRONLY),1)\n os.execv(sys.argv[1],[sys.argv[1],'--run'])\n"
+      "d=b''\nwhile True:\n try: c=os.read(fd,4096)\n except OSError: break\n if not c: break\n"
+      " d+=c\nopen(sys.argv[2],'wb').write(d)\n"
+      "sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid,0)[1]))\" '" +
+      std::string(QZ_TOOL_BINARY) + "' '" + screen.string() + "'";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 0);
+  std::string shown = ReadFile(screen);
+  EXPECT_EQ(shown.find("wget-log"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("rec 0.wav"), std::string::npos) << shown;
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 1);
 }
 
 }  // namespace

@@ -64,6 +64,15 @@ TEST(SpawnProcessTest, ChildStartsWithCleanSignalsAndNoExtraDescriptors) {
   sigaddset(&term, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &term, &old);
   EXPECT_EQ(RunToEnd("sh -c \"test -e /proc/self/fd/" + std::to_string(fd) + "\""), 1);
+  // Never the tool's own standard input, a terminal perhaps: wget would take itself for a
+  // background job there.
+  int input[2];
+  ASSERT_EQ(pipe(input), 0);
+  int savedInput = dup(STDIN_FILENO);
+  dup2(input[0], STDIN_FILENO);
+  EXPECT_EQ(RunToEnd("sh -c \"test /proc/self/fd/0 -ef /dev/null\""), 0);
+  dup2(savedInput, STDIN_FILENO);
+  for (int unused : {savedInput, input[0], input[1]}) close(unused);
   EXPECT_EQ(RunToEnd("sh -c \"kill -TERM $$; exit 0\""), 128 + SIGTERM);
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
   close(fd);
