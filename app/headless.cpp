@@ -28,6 +28,7 @@ int RunHeadless() {
   if (isatty(STDERR_FILENO)) terminal.emplace(stderr, clock);
   try {
     RunSummary summary = RunBackup(settings, list, clock, terminal ? &*terminal : nullptr);
+    if (!summary.refusal.empty()) return 2;
     return summary.failed == 0 ? 0 : 1;
   } catch (const platform::OdbcError& error) {
     std::fprintf(stderr, "%s\n", error.what());

@@ -1,6 +1,7 @@
 #include "backup/backup_run.h"
 
 #include <chrono>
+#include <cstdio>
 
 #include "backup/archive_label.h"
 #include "backup/backup_query.h"
@@ -54,6 +55,7 @@ class Run {
   RunSummary Execute();
 
  private:
+  RunSummary Refuse(const RunLock& lock);
   void BackUpTable();
   void BackUpRows(DatabaseConnection& connection);
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
@@ -82,6 +84,7 @@ class Run {
 RunSummary Run::Execute() {
   RunLock lock(clock_);
   summary_.started = clock_.Now();
+  if (!lock.Held()) return Refuse(lock);
   label_ = MakeArchiveLabel(s_, clock_);
   if (!label_.Fits() && s_.UpdateArchiveField != 0)
     Log("Archive label " + label_.text + " is longer than " +
@@ -103,6 +106,16 @@ RunSummary Run::Execute() {
   if (!summary_.stopped) RunCommandAfterBackup();
   TrimResultList();
   EndRun();
+  return summary_;
+}
+
+// Without its lock a run could overlap another one. The log may be out of reach as well, so the
+// refusal also goes to standard error; the run writes neither its summary nor its metrics.
+RunSummary Run::Refuse(const RunLock& lock) {
+  summary_.refusal = "Backup run refused: " + lock.Failure();
+  summary_.ended = summary_.started;
+  Log(summary_.refusal);
+  std::fprintf(stderr, "qzbackup: %s\n", summary_.refusal.c_str());
   return summary_;
 }
 
