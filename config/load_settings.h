@@ -21,4 +21,8 @@ void LoadRemainingSettings(BackupSettings& settings);
 // directory is created.
 void ReadSettingsOnly(BackupSettings& settings);
 
+// MoveToBackupPath, BackupPath and StartAlarmOnError as the next start will load them from the
+// file, while a running tool keeps the ones it loaded; writes nothing.
+void ReadSettingsForNextStart(BackupSettings& settings);
+
 }  // namespace qz
