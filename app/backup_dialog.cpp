@@ -102,13 +102,25 @@ void BackupDialog::OnInitDialog() {
 
 bool BackupDialog::LoadSettings() {
   settingsLoaded_ = qz::LoadSettings(backupSettings_);
+  startDownloadPath_ = backupSettings_.DownloadPath;
   return settingsLoaded_;
 }
 
 void BackupDialog::ShowCreateDirFailed() {
-  QString text =
-      QString::fromStdString(FormatString(IDS_CREATE_DIR_FAILED, backupSettings_.DownloadPath));
-  QMessageBox box(QMessageBox::Warning, Text(IDS_ERROR), text, QMessageBox::Ok, this);
+  ShowError(FormatString(IDS_CREATE_DIR_FAILED, startDownloadPath_));
+}
+
+// A download path changed in Settings is tested and created only at the next start.
+void BackupDialog::RefuseRunWithoutDownloadDirectory() {
+  if (backupSettings_.DownloadPath == startDownloadPath_) return ShowCreateDirFailed();
+  ShowError(FormatString(IDS_CREATE_DIR_FAILED, startDownloadPath_) +
+            "\nRestart the tool to use the new download path " + backupSettings_.DownloadPath +
+            ".");
+}
+
+void BackupDialog::ShowError(const std::string& text) {
+  QMessageBox box(QMessageBox::Warning, Text(IDS_ERROR), QString::fromStdString(text),
+                  QMessageBox::Ok, this);
   box.exec();
 }
 
@@ -119,6 +131,8 @@ void BackupDialog::SetUpResultList() {
   resultList_->setColumnWidth(0, 140);
   resultList_->setColumnWidth(1, 350);
   resultList_->setColumnWidth(2, 150);
+  // The list's free width stays free, as in the template, rather than widening the last column.
+  resultList_->header()->setStretchLastSection(false);
   resultList_->setIconSize(QSize(13, 13));
   resultList_->setHeaderHidden(false);
 }
@@ -135,10 +149,11 @@ int BackupDialog::OnAutoBackup() {
 void BackupDialog::ExecuteRun(bool automatic) {
   if (!settingsLoaded_) {
     // Without its download directory a run would fetch into whatever the working directory is.
-    ShowCreateDirFailed();
+    RefuseRunWithoutDownloadDirectory();
     return;
   }
   std::optional<std::string> dataLayerError;
+  RunSummary summary;
   running_ = true;
   {
     WindowRunClock clock;
@@ -146,12 +161,15 @@ void BackupDialog::ExecuteRun(bool automatic) {
       if (automatic)
         qz::OnAutoBackup(backupSettings_, *this, clock, this);
       else
-        qz::RunBackup(backupSettings_, *this, clock, this);
+        summary = qz::RunBackup(backupSettings_, *this, clock, this);
     } catch (const platform::OdbcError& error) {
       dataLayerError = error.what();
     }
   }
   running_ = false;
+  // The operator who pressed "Backup now" learns why nothing happened; an automatic run's refusal
+  // went to standard error and must not hold the scheduler with a box.
+  if (!summary.refusal.empty()) ShowError(summary.refusal);
   if (dataLayerError) ShowDataLayerError(*dataLayerError);
   RunPendingAutoBackups();
 }
@@ -177,9 +195,13 @@ void BackupDialog::OnSettings() {
   dialog.StartCommandAfterBackup = backupSettings_.StartCommandAfterBackup;
   dialog.AutoStartOnDay = AutoStartOnDay;
   dialog.AutoStartOnHour = AutoStartOnHour;
-  dialog.StartAlarmOnError = backupSettings_.StartAlarmOnError;
-  dialog.MoveToBackupPath = backupSettings_.MoveToBackupPath;
-  dialog.BackupPath = backupSettings_.BackupPath;
+  // These three take effect at the next start, so the dialog shows what that start will load: a
+  // second OK must not write the loaded values back over a change already confirmed.
+  BackupSettings nextStart = backupSettings_;
+  ReadSettingsForNextStart(nextStart);
+  dialog.StartAlarmOnError = nextStart.StartAlarmOnError;
+  dialog.MoveToBackupPath = nextStart.MoveToBackupPath;
+  dialog.BackupPath = nextStart.BackupPath;
   dialog.OnInitDialog();
   if (dialog.exec() != QDialog::Accepted) return;
   // The move, the backup path and the alarm number take effect at the next start.

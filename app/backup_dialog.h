@@ -73,6 +73,8 @@ class BackupDialog : public QDialog,
   void CreateControls();
   void SetUpResultList();
   void ShowCreateDirFailed();
+  void RefuseRunWithoutDownloadDirectory();
+  void ShowError(const std::string& text);
   void ShowAboutBox();
   void LoadRemainingSettingsOnce();
   // Runs on the main thread: at once when idle, or after the run that is going on.
@@ -82,6 +84,8 @@ class BackupDialog : public QDialog,
   void ShowDataLayerError(const std::string& text);
 
   BackupSettings backupSettings_;
+  // The download path loaded at start, which the start tested and created.
+  std::string startDownloadPath_;
   QGroupBox* frame_ = nullptr;
   QTreeWidget* resultList_ = nullptr;
   QIcon windowIcon_;

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QStringDecoder>
+#include <QToolTip>
 #include <algorithm>
 
 #include "config/backup_settings.h"
@@ -27,6 +28,9 @@ constexpr int kListItemHeight = 8;
 const char* const kWebDocDirHint =
     "This is used to get files from client web-server. Do not enter the servername,\n"
     "only the document path, e.g. confwav for recordings under /confwav of each server.";
+
+const char* const kLineBreaksReplaced =
+    "Line breaks are replaced by blanks: each setting is one line of qzbackup.ini.";
 
 QStringList HourItems() {
   QStringList items;
@@ -81,6 +85,18 @@ bool ExchangeInt(bool save, QLineEdit* edit, int& value) {
   int number = edit->text().trimmed().toInt(&ok);
   if (ok) value = number;
   return ok;
+}
+
+// The field shows a pasted line break as a blank, and a blank is what it stores: the settings file
+// holds one line per key. A tip next to the field says so.
+void ReplaceLineBreaks(QLineEdit* edit) {
+  QString text = edit->text();
+  if (!text.contains(QChar('\r')) && !text.contains(QChar('\n'))) return;
+  const int cursor = edit->cursorPosition();
+  text.replace(QChar('\r'), QChar(' ')).replace(QChar('\n'), QChar(' '));
+  edit->setText(text);
+  edit->setCursorPosition(cursor);
+  QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), kLineBreaksReplaced, edit);
 }
 
 void WriteConfig(const char* key, const std::string& value) {
@@ -154,6 +170,7 @@ QLineEdit* SettingsDialog::AddEdit(const char* name, int x, int y, int width) {
   auto* edit = new QLineEdit(this);
   edit->setObjectName(name);
   edit->setGeometry(du_.Rect(x, y, width, 14));
+  connect(edit, &QLineEdit::textChanged, this, [edit] { ReplaceLineBreaks(edit); });
   return edit;
 }
 

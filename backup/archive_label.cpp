@@ -32,11 +32,11 @@ bool YearStartsInWeekOne(int januaryWeekday) {
   return januaryWeekday >= 2 && januaryWeekday <= 4;
 }
 
-// The step wraps in 32 bits as the stored counter always has: the largest value steps to the
-// smallest, which lies below every maximum and so is kept, and counting goes on from there.
+// The step is taken in 64 bits: the largest counter steps past every maximum and starts again at
+// 1. A negative counter stored by hand is used as read and counts up towards the maximum.
 int NextCounterValue(int counter, int maxCount) {
-  const auto next = static_cast<std::int32_t>(static_cast<std::uint32_t>(counter) + 1u);
-  return next > maxCount ? 1 : next;
+  const std::int64_t next = std::int64_t{counter} + 1;
+  return next > maxCount ? 1 : static_cast<int>(next);
 }
 
 // The counter for this week; written back only when `advance` is set.

@@ -1,6 +1,7 @@
 #include "backup/backup_run.h"
 
 #include <chrono>
+#include <cstdio>
 #include <optional>
 
 #include "backup/archive_directories.h"
@@ -59,6 +60,7 @@ class Run {
 
  private:
   void FindDirectories();
+  RunSummary Refuse(const RunLock& lock);
   void BackUpTable();
   void BackUpRows(DatabaseConnection& connection);
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
@@ -89,6 +91,7 @@ class Run {
 RunSummary Run::Execute() {
   RunLock lock(clock_);
   summary_.started = clock_.Now();
+  if (!lock.Held()) return Refuse(lock);
   label_ = MakeArchiveLabel(s_, clock_);
   if (!label_.Fits() && s_.UpdateArchiveField != 0)
     Log("Archive label " + label_.text + " is longer than " +
@@ -119,6 +122,16 @@ void Run::FindDirectories() {
   if (directories_.backupIsDownload)
     Log("Backup directory is the download directory " + NativeDirectory(s_.DownloadPath) +
         ": recordings are not moved");
+}
+
+// Without its lock a run could overlap another one. The log may be out of reach as well, so the
+// refusal also goes to standard error; the run writes neither its summary nor its metrics.
+RunSummary Run::Refuse(const RunLock& lock) {
+  summary_.refusal = "Backup run refused: " + lock.Failure();
+  summary_.ended = summary_.started;
+  Log(summary_.refusal);
+  std::fprintf(stderr, "qzbackup: %s\n", summary_.refusal.c_str());
+  return summary_;
 }
 
 void Run::BackUpTable() {

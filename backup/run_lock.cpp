@@ -1,9 +1,12 @@
 #include "backup/run_lock.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "config/event_log.h"
 #include "config/process_values.h"
+#include "platform/paths.h"
 
 namespace qz {
 
@@ -15,13 +18,21 @@ RunLock::RunLock(platform::Clock& clock) {
   const std::string path = RunLockPath();
   bool logged = false;
   while (!lock_.TryLock(path)) {
-    if (!platform::FileLock::CanOpen(path)) return;
+    if (!platform::FileLock::CanOpen(path)) {
+      openError_ = errno;
+      return;
+    }
     if (!logged) {
       WriteLog("Waiting for another backup run to end", clock);
       logged = true;
     }
     clock.Sleep(std::chrono::milliseconds(100));
   }
+}
+
+std::string RunLock::Failure() const {
+  return "the run lock " + platform::NativePath(RunLockPath()) +
+         " cannot be opened: " + std::strerror(openError_);
 }
 
 SharedRunLock::SharedRunLock(platform::Clock& clock) {

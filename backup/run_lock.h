@@ -14,13 +14,16 @@ std::string RunLockPath();
 class RunLock {
  public:
   // Waits, in pauses of the clock, until no other run holds the lock; says so once in the log.
-  // Without a usable lock file (no log folder) the run goes ahead unguarded, as it cannot log
-  // either.
+  // Without a usable lock file (no log folder) it returns at once, not held: a run must not go
+  // ahead unguarded.
   explicit RunLock(platform::Clock& clock);
   bool Held() const { return lock_.Held(); }
+  // Why the lock file could not be opened, when it is not held.
+  std::string Failure() const;
 
  private:
   platform::FileLock lock_;
+  int openError_ = 0;
 };
 
 // Held by a check that must not see a run halfway through a row: it waits for a run to end and

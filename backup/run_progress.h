@@ -16,6 +16,7 @@ struct RunSummary {
   bool stopped = false;               // ended by a stop request before all rows were done
   bool dataLayerError = false;        // ended by an error of the data layer
   std::string archiveLabel;           // the label written into ARCHIVE; empty when none is
+  std::string refusal;                // why the run did not start at all; empty when it ran
   std::time_t started = 0;
   std::time_t ended = 0;
   int BackedUp() const { return rows - failed; }

@@ -75,15 +75,25 @@ std::string DownloadSchemeOf(std::string value) {
   return value.empty() ? "http" : value;
 }
 
+int ReadMoveToBackupPath(const KeyReader& read) {
+  return read.Int("MoveToBackupPath", 0);
+}
+std::string ReadBackupPath(const KeyReader& read) {
+  return ResolveDirectorySetting(read.Text("BackupPath", ""));
+}
+int ReadStartAlarmOnError(const KeyReader& read) {
+  return read.Int("StartAlarmOnError", 0);
+}
+
 void LoadRemainingKeys(BackupSettings& s, const KeyReader& read) {
-  s.MoveToBackupPath = read.Int("MoveToBackupPath", 0);
-  s.BackupPath = ResolveDirectorySetting(read.Text("BackupPath", ""));
+  s.MoveToBackupPath = ReadMoveToBackupPath(read);
+  s.BackupPath = ReadBackupPath(read);
   s.UseDSN = read.Text("UseDSN", "qz_data");
   s.GetDataFromTable = read.Text("GetDataFromTable", "recording");
   s.StartCommandAfterBackup = read.Text("StartCommandAfterBackup", "");
   AutoStartOnDay = platform::GetPrivateProfileInt(kConfig, "AutoStartOnDay", 0, kIniFile);
   AutoStartOnHour = platform::GetPrivateProfileInt(kConfig, "AutoStartOnHour", 0, kIniFile);
-  s.StartAlarmOnError = read.Int("StartAlarmOnError", 0);
+  s.StartAlarmOnError = ReadStartAlarmOnError(read);
   s.ArchivePrefixForDBEntry = read.Text("ArchivePrefixForDBEntry", "DAT");
   s.UpdateArchiveField = read.Int("UpdateArchiveField", 1);
   s.BackupFromServerRange = read.Int("BackupFromServerRange", 0);
@@ -138,6 +148,13 @@ void ReadSettingsOnly(BackupSettings& s) {
   s.WebDocDir = read.Text("WebDocDir", "ConfData");
   s.DownloadPath = ResolveDirectorySetting(read.Text("DownloadPath", "\\qzt\\backup\\"));
   LoadRemainingKeys(s, read);
+}
+
+void ReadSettingsForNextStart(BackupSettings& s) {
+  KeyReader read(false);
+  s.MoveToBackupPath = ReadMoveToBackupPath(read);
+  s.BackupPath = ReadBackupPath(read);
+  s.StartAlarmOnError = ReadStartAlarmOnError(read);
 }
 
 }  // namespace qz

@@ -26,4 +26,8 @@ void ReadSettingsOnly(BackupSettings& settings);
 // stays empty (an empty BackupPath names the download directory).
 std::string ResolveDirectorySetting(const std::string& directory);
 
+// MoveToBackupPath, BackupPath and StartAlarmOnError as the next start will load them from the
+// file, while a running tool keeps the ones it loaded; writes nothing.
+void ReadSettingsForNextStart(BackupSettings& settings);
+
 }  // namespace qz

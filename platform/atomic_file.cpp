@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 
 namespace qz::platform {
 namespace {
@@ -16,9 +17,32 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The file a chain of symbolic links ends in, so that the link stays a link; the path itself when
+// it is no link. A chain too long to follow is left to fail where the file is opened.
+std::string FollowLinks(std::string path) {
+  constexpr int kMaxLinks = 40;
+  for (int hop = 0; hop < kMaxLinks; ++hop) {
+    char target[PATH_MAX];
+    ssize_t length = readlink(path.c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<size_t>(length) == sizeof target) break;
+    std::string next(target, static_cast<size_t>(length));
+    path = next.front() == '/' ? next : DirectoryOf(path) + "/" + next;
+  }
+  return path;
+}
+
+// The replacement gets the file's owner, group and permissions. Only a privileged writer can give
+// a file to another owner; any other keeps at least the group where it may.
+bool TakeOverAttributes(int fd, const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return fchmod(fd, 0644) == 0;
+  if (fchown(fd, st.st_uid, st.st_gid) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+  return fchmod(fd, st.st_mode & 07777) == 0;
+}
+
 }  // namespace
 
-AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
+AtomicFileWriter::AtomicFileWriter(std::string path) : path_(FollowLinks(std::move(path))) {
   temp_ = path_ + std::string(kAtomicTemporarySuffix);
   fd_ = mkostemp(temp_.data(), O_CLOEXEC);
   if (fd_ < 0) Fail();
@@ -47,9 +71,7 @@ bool AtomicFileWriter::Write(std::string_view text) {
 
 bool AtomicFileWriter::Commit() {
   if (!Ok()) return false;
-  struct stat st {};
-  mode_t mode = stat(path_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  if (fchmod(fd_, mode) != 0 || fsync(fd_) != 0) return Fail();
+  if (!TakeOverAttributes(fd_, path_) || fsync(fd_) != 0) return Fail();
   int fd = fd_;
   fd_ = -2;  // closed; the destructor still removes the temporary file on failure
   if (close(fd) != 0 || rename(temp_.c_str(), path_.c_str()) != 0) return Fail();

@@ -1,5 +1,7 @@
 // A file replaced as a whole: the new content goes into a temporary file beside the target, which
-// is flushed and renamed over it, so a crash leaves either the old or the new file.
+// is flushed and renamed over it, so a crash leaves either the old or the new file. A path that is
+// a symbolic link names the link's target: the target is replaced, in its own folder, and the
+// link stays.
 #pragma once
 
 #include <string>
@@ -22,7 +24,8 @@ class AtomicFileWriter {
   bool Ok() const { return error_ == 0; }
   int Error() const { return error_; }
   bool Write(std::string_view text);
-  // Keeps the target's permissions (0644 for a new file), flushes, renames, flushes the directory.
+  // Keeps the target's permissions (0644 for a new file) and, where allowed, its owner and group;
+  // flushes, renames, flushes the directory.
   bool Commit();
 
  private:

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -70,6 +71,14 @@ std::optional<std::pair<std::string_view, std::string_view>> KeyValue(std::strin
   return std::pair{Trim(trimmed.substr(0, eq)), Trim(trimmed.substr(eq + 1))};
 }
 
+// "value" and 'value' are both value.
+std::string_view WithoutEnclosingQuotes(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front())
+    value = value.substr(1, value.size() - 2);
+  return value;
+}
+
 // Where a section and a key stand in the file's lines.
 struct Position {
   std::optional<size_t> section;  // line of the section header
@@ -105,10 +114,12 @@ std::optional<std::string> ReadValue(std::string_view section, std::string_view 
   std::vector<std::string> lines = ReadLines(ProfilePath(file));
   Position pos = Locate(lines, section, key);
   if (!pos.key) return std::nullopt;
-  std::string_view value = KeyValue(lines[*pos.key])->second;
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-    value = value.substr(1, value.size() - 2);
-  return std::string(value);
+  return std::string(WithoutEnclosingQuotes(KeyValue(lines[*pos.key])->second));
+}
+
+// Line breaks would split the entry and start lines of their own, even sections.
+bool HoldsLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
 // Replaces the file by a complete new one: a crash leaves either the old or the new file.
@@ -157,6 +168,10 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
 
 bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                std::string_view value, std::string_view file) {
+  if (HoldsLineBreak(section) || HoldsLineBreak(key) || HoldsLineBreak(value)) {
+    errno = EINVAL;
+    return false;
+  }
   std::lock_guard lock(writeMutex);
   std::string path = ProfilePath(file);
   std::vector<std::string> lines = ReadLines(path);

@@ -18,11 +18,13 @@ std::string ProfilePath(std::string_view file);
 int GetPrivateProfileInt(std::string_view section, std::string_view key, int def,
                          std::string_view file);
 
-// The value of `key`, trimmed, without enclosing double quotes. Absent or empty: `def`.
+// The value of `key`, trimmed, without enclosing double or single quotes. Absent or empty: `def`.
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view def, std::string_view file);
 
-// Creates or replaces `key` in `section`, creating the section and the file as needed.
+// Creates or replaces `key` in `section`, creating the section and the file as needed. A section,
+// key or value holding a carriage return or line feed is refused (false, errno EINVAL) and
+// nothing is written: it would break the entry into lines of its own.
 bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                std::string_view value, std::string_view file);
 

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -73,6 +74,10 @@ TEST_F(BackupDialogTest, StartUpShowsColumnsStoresTheHandleAndStartsTheScheduler
   EXPECT_EQ(list->headerItem()->text(2), "Status");
   EXPECT_EQ(list->columnWidth(0), 140);
   EXPECT_EQ(list->columnWidth(1), 350);
+  EXPECT_EQ(list->columnWidth(2), 150);
+  // Shown, the list keeps the template's widths: the last column is not stretched to its edge.
+  dialog.show();
+  QCoreApplication::processEvents();
   EXPECT_EQ(list->columnWidth(2), 150);
   EXPECT_EQ(MainWindowHandle.load(), &dialog);
   EXPECT_EQ(schedulerStarts_, 1);
@@ -220,7 +225,8 @@ TEST_F(BackupDialogTest, DataLayerErrorBoxNeverHoldsTheLaterAutomaticStarts) {
 }
 
 TEST_F(BackupDialogTest, BackupNowRefusesWithoutItsDownloadDirectory) {
-  WriteIni(dir_.str() + "/missing/downloads");
+  const std::string path = dir_.str() + "/missing/downloads";
+  WriteIni(path);
   ModalCloser closer;
   closer.Arm();
   BackupDialog dialog(nullptr, CountingStarters());
@@ -229,6 +235,37 @@ TEST_F(BackupDialogTest, BackupNowRefusesWithoutItsDownloadDirectory) {
   dialog.RunBackup();
   EXPECT_EQ(closer.seen, 2);
   EXPECT_EQ(closer.title, "Error");
+  const std::string failed = "Failed to create download directory " + path + " !";
+  EXPECT_EQ(closer.text, QString::fromStdString(failed));
+
+  // A path fixed in Settings is created only at the next start, and the refusal says so.
+  test::WhenModal([this](QWidget* settings) {
+    settings->findChild<QLineEdit*>("IDC_DOWNLOADPATH")
+        ->setText(QString::fromStdString(dir_.str()));
+    qobject_cast<QDialog*>(settings)->accept();
+  });
+  dialog.OnSettings();
+  closer.Arm();
+  dialog.RunBackup();
+  EXPECT_EQ(closer.text,
+            QString::fromStdString(failed + "\nRestart the tool to use the new download path " +
+                                   dir_.str() + "."));
+  EXPECT_EQ(dialog.CountLines(), 0);
+}
+
+TEST_F(BackupDialogTest, BackupNowWithoutTheLogFolderIsRefusedWithAMessage) {
+  WriteIni(dir_.str());
+  BackupDialog dialog(nullptr, CountingStarters());
+  dialog.OnInitDialog();
+  LogDirectory = dir_.str() + "/nolog/";
+  ModalCloser closer;
+  closer.Arm();
+  ::testing::internal::CaptureStderr();
+  dialog.RunBackup();
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(closer.title, "Error");
+  EXPECT_TRUE(closer.text.startsWith("Backup run refused: the run lock ")) << said;
+  EXPECT_EQ(said.rfind("qzbackup: " + closer.text.toStdString() + "\n", 0), 0u) << said;
 }
 
 TEST_F(BackupDialogTest, InputDuringARunIsDroppedNotReplayed) {
@@ -241,9 +278,11 @@ TEST_F(BackupDialogTest, InputDuringARunIsDroppedNotReplayed) {
     source->Insert(test::RecordingRow(id).Set("SERVERNAME", web.Host()).Set("FILE", file));
   }
   std::filesystem::create_directories(dir_ / "downloads");
+  std::filesystem::create_directories(dir_ / "log");
   WriteIni(dir_.str() + "/downloads", "UseDSN=" + source->Dsn() + "\n");
   BackupDialog dialog(nullptr, CountingStarters());
   dialog.OnInitDialog();
+  LogDirectory = dir_.str() + "/log/";
   dialog.show();
   int linesWhenClicked = -1;
   std::set<QString> captions;

@@ -191,6 +191,17 @@ TEST_F(EndToEndTest, HeadlessRunPrintsOneLinePerFileAndExitsByOutcome) {
   ASSERT_GE(log.size(), 2u);
   EXPECT_NE(log[log.size() - 2].find("no such table: missing_table"), std::string::npos);
   EXPECT_EQ(log.back(), "Backup run ended: 0 rows, 0 backed up, 0 failed");
+
+  // Without its log folder there is no run lock, and no run goes ahead without one.
+  WriteSettings();
+  AddRecording("late", "late.wav", "late");
+  fs::remove_all(folder_ / "base" / "log");
+  ToolProcess unlocked(folder_.path(), "--run");
+  EXPECT_EQ(unlocked.Wait(), 2);
+  EXPECT_TRUE(unlocked.Output().empty());
+  EXPECT_EQ(ReadFile(folder_ / "out.4.err").rfind("qzbackup: Backup run refused: the run lock ", 0),
+            0u);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 2);
 }
 
 TEST_F(EndToEndTest, ProgressOnATerminalOnlyAndStandardOutputUnchanged) {

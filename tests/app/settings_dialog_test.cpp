@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -196,6 +198,23 @@ TEST_F(SettingsDialogTest, OkWritesTheTenKeysInOrder) {
   EXPECT_EQ(dialog_.GetDataFromTable, "calls");
 }
 
+TEST_F(SettingsDialogTest, PastedLineBreaksBecomeBlanksAndEachKeyStaysOneLine) {
+  Open(0, 1);
+  QApplication::clipboard()->setText("x\r\n[WatchDog]\nStartAlarmOnError=0\r");
+  const QString shown = "x  [WatchDog] StartAlarmOnError=0 ";
+  for (const char* name : {"IDC_WEBDOCDIR", "IDC_DOWNLOADPATH", "IDC_USEDSN", "IDC_TABLE",
+                           "IDC_START_COMMAND", "IDC_BACKUPPATH"}) {
+    QLineEdit* edit = Edit(&dialog_, name);
+    edit->selectAll();
+    edit->paste();
+    EXPECT_EQ(edit->text(), shown) << name;
+  }
+  Control<QPushButton>(&dialog_, "IDOK")->click();
+  const std::string file = test::ReadFile(test::IniFile());
+  EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 11) << file;  // [Config] and ten keys
+  EXPECT_EQ(Config("StartCommandAfterBackup"), "x  [WatchDog] StartAlarmOnError=0");
+}
+
 TEST_F(SettingsDialogTest, EmptyAlarmNumberAsksForAnIntegerAndWritesNothing) {
   Open(7099, 0);
   dialog_.show();
@@ -313,6 +332,24 @@ TEST_F(SettingsCommandTest, OkTakesTextsAndScheduleOverButMoveBackupPathAndAlarm
   EXPECT_EQ(Config("MoveToBackupPath"), "1");
   EXPECT_EQ(Config("BackupPath"), "/new/");
   EXPECT_EQ(Config("StartAlarmOnError"), "7100");
+
+  // Reopened, the dialog shows the confirmed change, and one Enter on OK keeps it.
+  bool shownMove = false;
+  QString shownPath, shownAlarm;
+  WhenModal([&](QWidget* settings) {
+    shownMove = Box(settings, "IDC_MOVE_FILES")->isChecked();
+    shownPath = Edit(settings, "IDC_BACKUPPATH")->text();
+    shownAlarm = Edit(settings, "IDC_ALARM_NUMBER")->text();
+    QTest::keyClick(settings, Qt::Key_Return);
+  });
+  window->OnSettings();
+  EXPECT_TRUE(shownMove);
+  EXPECT_EQ(shownPath, "/new/");
+  EXPECT_EQ(shownAlarm, "7100");
+  EXPECT_EQ(Config("MoveToBackupPath"), "1");
+  EXPECT_EQ(Config("BackupPath"), "/new/");
+  EXPECT_EQ(Config("StartAlarmOnError"), "7100");
+  EXPECT_EQ(memory.BackupPath, "/old/");
 }
 
 TEST_F(SettingsCommandTest, TextsGoBackInTheBytesAndEncodingTheyCameIn) {
@@ -384,13 +421,14 @@ TEST_F(SettingsCommandTest, WithoutDownloadDirectoryTheRestIsLoadedOnceBeforeThe
   EXPECT_EQ(Config("UseDSN"), "qz_data");
   EXPECT_EQ(Config("GetDataFromTable"), "recording");
 
-  // A second load would take the new backup path into memory before the next start.
+  // A second load would take the new backup path into memory before the next start; the dialog
+  // shows it as the file holds it.
   WhenModal([&](QWidget* settings) {
     shownBackupPath = Edit(settings, "IDC_BACKUPPATH")->text();
     Control<QPushButton>(settings, "IDCANCEL")->click();
   });
   window->OnSettings();
-  EXPECT_EQ(shownBackupPath, "/old/");
+  EXPECT_EQ(shownBackupPath, "/new/");
   EXPECT_EQ(window->Settings().BackupPath, "/old/");
 }
 

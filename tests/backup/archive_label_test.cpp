@@ -148,15 +148,23 @@ TEST_F(MakeArchiveLabelTest, CounterAboveALoweredMaximumStaysForTheWeekThenWraps
   EXPECT_EQ(LabelOn(2024, 3, 13), "DAT_1");
 }
 
-TEST_F(MakeArchiveLabelTest, LargestCounterStepsToTheSmallestAndCountsOnFromThere) {
-  Store("LastArchiveWeek", 9);
-  Store("CounterForCurWeek", INT_MAX);
-  EXPECT_EQ(LabelOn(2024, 3, 6), "DAT_-2147483648");
-  EXPECT_EQ(Stored("CounterForCurWeek"), INT_MIN);
-  EXPECT_EQ(LabelOn(2024, 3, 13), "DAT_-2147483647");
-  settings_.MaxArchiveCount = INT_MAX;
-  Store("CounterForCurWeek", INT_MAX);
-  EXPECT_EQ(LabelOn(2024, 3, 20), "DAT_-2147483648");
+TEST_F(MakeArchiveLabelTest, CounterStepsWithoutWrappingAndANegativeOneCountsUp) {
+  struct {
+    int stored, max;
+    const char* label;
+  } cases[] = {{INT_MAX, 15, "DAT_1"},
+               {INT_MAX, INT_MAX, "DAT_1"},
+               {INT_MAX - 1, INT_MAX, "DAT_2147483647"},
+               {-5, 15, "DAT_-4"},
+               {INT_MIN, 15, "DAT_-2147483647"},
+               {-1, -3, "DAT_1"}};
+  for (const auto& c : cases) {
+    Store("LastArchiveWeek", 9);  // the run below is in week 10
+    Store("CounterForCurWeek", c.stored);
+    settings_.MaxArchiveCount = c.max;
+    EXPECT_EQ(LabelOn(2024, 3, 6), c.label) << c.stored << " " << c.max;
+    EXPECT_EQ("DAT_" + std::to_string(Stored("CounterForCurWeek")), c.label);
+  }
 }
 
 TEST_F(MakeArchiveLabelTest, SameWeekNumberAYearLaterDoesNotAdvance) {

@@ -1,6 +1,10 @@
 #include "platform/profile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <thread>
 #include <vector>
@@ -32,6 +36,51 @@ TEST_F(ProfileTest, MatchesSectionsAndKeysWithoutCaseAndTrimsBlanks) {
   EXPECT_EQ(GetPrivateProfileString("CONFIG", "quoted", "def", file_), "  a b ");
   EXPECT_EQ(GetPrivateProfileString("Config", "absent", "def", file_), "def");
   EXPECT_EQ(GetPrivateProfileString("Other", "WebDocDir", "def", file_), "def");
+}
+
+TEST_F(ProfileTest, DropsEnclosingSingleQuotesAsDoubleOnes) {
+  WriteFile(file_, "[S]\ns='qz_data'\nn='12'\nmixed='a\"\nlone='\nboth=\"'x'\"\n");
+  EXPECT_EQ(GetPrivateProfileString("S", "s", "", file_), "qz_data");
+  EXPECT_EQ(GetPrivateProfileInt("S", "n", -9, file_), 12);
+  EXPECT_EQ(GetPrivateProfileString("S", "mixed", "", file_), "'a\"");
+  EXPECT_EQ(GetPrivateProfileString("S", "lone", "", file_), "'");
+  EXPECT_EQ(GetPrivateProfileString("S", "both", "", file_), "'x'");
+}
+
+TEST_F(ProfileTest, RefusesLineBreaksAnywhereAndLeavesTheFileAlone) {
+  WriteFile(file_, "[Config]\nArchiveFlagType=1\n");
+  EXPECT_FALSE(WritePrivateProfileString("Config", "WebDocDir", "a\n[WatchDog]\nX=0", file_));
+  EXPECT_FALSE(WritePrivateProfileString("Config", "WebDocDir", "a\rb", file_));
+  EXPECT_FALSE(WritePrivateProfileString("Config", "Web\nDocDir", "a", file_));
+  EXPECT_FALSE(WritePrivateProfileString("Con\r\nfig", "WebDocDir", "a", file_));
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(ReadFile(file_), "[Config]\nArchiveFlagType=1\n");
+}
+
+TEST_F(ProfileTest, WritesThroughLinksIntoTheTargetKeepingModeAndOwner) {
+  std::filesystem::create_directories(dir_ / "managed");
+  const std::string target = (dir_ / "managed" / "real.ini").string();
+  WriteFile(target, "[Config]\nKey=old\n");
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  const bool privileged = geteuid() == 0;
+  if (privileged) {
+    ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
+  }
+  // A relative link to an absolute one.
+  std::filesystem::create_symlink(target, dir_ / "absolute.ini");
+  std::filesystem::create_symlink("absolute.ini", dir_ / "chained.ini");
+  EXPECT_TRUE(WritePrivateProfileString("Config", "Key", "new", (dir_ / "chained.ini").string()));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "chained.ini"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "absolute.ini"));
+  EXPECT_EQ(ReadFile(target), "[Config]\nKey=new\n");
+  struct stat st {};
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  if (privileged) {
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "managed"), {}), 1);
 }
 
 TEST_F(ProfileTest, EmptyValueAndMissingFileGiveTheDefault) {
