@@ -4,8 +4,11 @@
 
 #include <cerrno>
 #include <functional>
+#include <map>
+#include <memory>
 
 #include "backup/archive_label.h"
+#include "backup/backup_status.h"
 #include "tests/backup/backup_run_test.h"
 #include "tests/support/prerequisite.h"
 #include "tests/support/write_refusing_folder.h"

@@ -114,7 +114,9 @@ TEST_F(SchedulerTest, StartsOnTheConfiguredDaysAndHourOnly) {
     ASSERT_EQ(window_.starts.size(), c.starts);
     int previousDay = 0;
     for (const std::tm& tm : LocalStarts()) {
-      if (c.weekday >= 0) EXPECT_EQ(tm.tm_wday, c.weekday);
+      if (c.weekday >= 0) {
+        EXPECT_EQ(tm.tm_wday, c.weekday);
+      }
       EXPECT_EQ(tm.tm_hour, c.hour);
       EXPECT_EQ(tm.tm_min, 0);
       EXPECT_GT(tm.tm_mday, previousDay);
