@@ -79,19 +79,21 @@ packages_allow_starts() {
 
 # packages_switch_off SERVICE: disabled for systemd and for SysV init, and stopped if running,
 # whether or not systemd runs the machine (systemctl disable works on the unit links offline).
+packages_initd=/etc/init.d
+packages_systemd_running() { [[ -d /run/systemd/system ]]; }
 packages_switch_off() {
   local service=$1
   if command -v systemctl >/dev/null; then
-    if [[ -d /run/systemd/system ]]; then
+    if packages_systemd_running; then
       $packages_sudo systemctl disable --now --quiet "$service.service" || return 1
     else
       $packages_sudo systemctl disable --quiet "$service.service" || return 1
     fi
   fi
-  if [[ -x /etc/init.d/$service ]]; then
+  if [[ -x $packages_initd/$service ]]; then
     $packages_sudo update-rc.d -f "$service" disable || return 1
-    if [[ ! -d /run/systemd/system ]] && $packages_sudo "/etc/init.d/$service" status; then
-      $packages_sudo "/etc/init.d/$service" stop || return 1
+    if ! packages_systemd_running && $packages_sudo "$packages_initd/$service" status; then
+      $packages_sudo "$packages_initd/$service" stop || return 1
     fi
   fi
 }
