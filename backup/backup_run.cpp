@@ -67,6 +67,7 @@ class Run {
   int FetchFile(const std::string& server, const std::string& file);
   bool WasCutShortByOlderVersion(const std::string& file);
   int MoveToBackupPath(const std::string& file, int status);
+  bool Flush(const std::string& path);
   int WriteChecksumLine(CDBRecSet& rows, const std::string& file, int status);
   int SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status);
   void ShowResult(const std::string& server, const std::string& file, int status);
@@ -215,14 +216,11 @@ int Run::MoveToBackupPath(const std::string& file, int status) {
   std::string localPath = InDirectory(s_.DownloadPath, file);
   if (!directories_.movesFiles || status <= 0) {
     // The label below promises the file is safely stored, so it goes to disk first.
-    if (status > 0) platform::SyncFile(localPath);
+    if (status > 0 && !Flush(localPath)) return kDownloadFailed;
     return status;
   }
   std::string target = InDirectory(s_.BackupPath, file);
-  if (platform::MoveFile(localPath, target)) {
-    platform::SyncFile(target);
-    return status;
-  }
+  if (platform::MoveFile(localPath, target)) return Flush(target) ? status : kMoveFailed;
   Log("ERROR moving file: " + Native(localPath) + " to " + Native(target) +
       "  Error:" + std::to_string(platform::LastError()));
   // CopyFile has flushed the copy to disk before the source is deleted.
@@ -235,6 +233,13 @@ int Run::MoveToBackupPath(const std::string& file, int status) {
     Log("ERROR delete source file: " + Native(localPath) +
         "  Error:" + std::to_string(platform::LastError()));
   return status;
+}
+
+// A file that cannot be flushed to disk is not safely stored, and its row is not labelled.
+bool Run::Flush(const std::string& path) {
+  if (platform::SyncFile(path)) return true;
+  Log("ERROR flushing file: " + Native(path) + "  Error:" + std::to_string(platform::LastError()));
+  return false;
 }
 
 // Only a row about to be labelled gets its line: the label promises the file and its line.

@@ -52,6 +52,11 @@ class BackupRunTest : public ::testing::TestWithParam<test::DataSourceKind> {
   test::FakeClock clock_{std::time(nullptr)};
 };
 
+// Cases only a database server has (another database or schema): MariaDB and PostgreSQL.
+class ServerBackupRunTest : public BackupRunTest {};
+// MariaDB's own cases (zero dates).
+class MariaDbBackupRunTest : public BackupRunTest {};
+
 std::string RunDataSourceName(const ::testing::TestParamInfo<test::DataSourceKind>& info);
 
 }  // namespace qz

@@ -124,22 +124,35 @@ TEST_F(DiskWatchdogTest, LowSpaceAlarmsOnlyFromOneMegabyteUpToBelowTheLimit) {
   struct Case {
     std::optional<std::uint64_t> bytes;
     bool alarm;
+    const char* limit = "200";
+    bool folderMissing = false;
   };
   const Case cases[] = {
-      {150 * kMB, true},     {200 * kMB - 1, true}, {1 * kMB, true},
-      {200 * kMB, false},    {1 * kMB - 1, false},  {0, false},
-      {std::nullopt, false}, {1ull << 50, false},
+      {150 * kMB, true},
+      {200 * kMB - 1, true},
+      {1 * kMB, true},
+      {200 * kMB, false},
+      {1 * kMB - 1, false},
+      {0, false},
+      {std::nullopt, false},
+      {1ull << 50, false},
+      // Limit 0: only a missing folder raises the alarm.
+      {1 * kMB, false, "0"},
+      {1 * kMB, true, "0", true},
   };
   for (const Case& c : cases) {
     launches_.clear();
     freeBytes_ = c.bytes;
+    SetIni("WatchDog", "MinFreeDiskSpaceMB", c.limit);
+    if (c.folderMissing) fs::remove(download_);
     MakeWatchdog().Check();
     EXPECT_EQ(launches_.size(), c.alarm ? 1u : 0u)
-        << (c.bytes ? std::to_string(*c.bytes) : "failed query");
+        << (c.bytes ? std::to_string(*c.bytes) : "failed query") << ", limit " << c.limit;
+    fs::create_directory(download_);
   }
   // Only the alarms are logged, with the missing folder's text for too little space as well.
   const std::vector<std::string> lines = LogLines();
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], AlarmLine("04.05.2026, 10:00:00", download_.string(), 7099));
 }
 
@@ -155,16 +168,6 @@ TEST_F(DiskWatchdogTest, LimitIsReadFromTheFileAndAMissingOneBecomes200) {
     EXPECT_EQ(MakeWatchdog().MinFreeDiskSpaceMB(), 200u) << "stored '" << stored << "'";
     EXPECT_EQ(IniValue("WatchDog", "MinFreeDiskSpaceMB"), "200");
   }
-}
-
-TEST_F(DiskWatchdogTest, LimitZeroAlarmsOnlyForAMissingFolder) {
-  SetIni("WatchDog", "MinFreeDiskSpaceMB", "0");
-  freeBytes_ = 1 * kMB;
-  MakeWatchdog().Check();
-  EXPECT_TRUE(launches_.empty());
-  fs::remove(download_);
-  MakeWatchdog().Check();
-  EXPECT_EQ(launches_.size(), 1u);
 }
 
 TEST_F(DiskWatchdogTest, AnyAlarmNumberIsLaunchedAndLogged) {
@@ -213,28 +216,37 @@ TEST_F(DiskWatchdogTest, IntervalAndLimitAreTakenOnceAtStart) {
   EXPECT_EQ(clock_.pauses, (std::vector<std::chrono::milliseconds>{30min, 3min, 30min, 3min}));
 }
 
-TEST_F(DiskWatchdogTest, PauseMinutesOutside32BitMillisecondsOrNegative) {
-  fs::remove(download_);
-  CheckHardDiskEveryMin = 80'000;
-  WaitAfterErrorMin = 100'000;
-  int checks = 0;
-  MakeWatchdog().Run([&] { return checks++ < 1; });
-  // Both hold as configured rather than wrapping at 32 bits.
-  EXPECT_EQ(clock_.pauses,
-            (std::vector<std::chrono::milliseconds>{6'000'000'000ms, 4'800'000'000ms}));
-
-  clock_.pauses.clear();
-  CheckHardDiskEveryMin = 2;
-  WaitAfterErrorMin = -5;
-  checks = 0;
-  MakeWatchdog().Run([&] { return checks++ < 1; });
-  EXPECT_EQ(launches_.size(), 2u);
-  EXPECT_EQ(clock_.pauses, std::vector<std::chrono::milliseconds>{2min});
-}
-
-TEST_F(DiskWatchdogTest, IntervalBelowOneMinuteIsOneMinute) {
-  CheckHardDiskEveryMin = 0;
-  EXPECT_EQ(MakeWatchdog().Interval(), 1min);
+// The pauses after one check: the interval, and after an alarm the extra wait first.
+TEST_F(DiskWatchdogTest, PausesHoldAsConfiguredBeyond32BitsAndNeverBelowAMinute) {
+  using std::chrono::milliseconds;
+  struct Case {
+    int every, waitAfterError;
+    bool folderMissing;
+    std::vector<milliseconds> pauses;
+  };
+  const Case cases[] = {
+      // Both hold as configured rather than wrapping at 32 bits.
+      {80'000, 100'000, true, {6'000'000'000ms, 4'800'000'000ms}},
+      {80'000, 30, false, {4'800'000'000ms}},
+      // A negative wait after an alarm is none.
+      {2, -5, true, {2min}},
+      // An interval below one minute is one minute.
+      {0, 30, false, {1min}},
+      {-4, 30, false, {1min}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.every) + " / " + std::to_string(c.waitAfterError));
+    clock_.pauses.clear();
+    launches_.clear();
+    if (c.folderMissing) fs::remove(download_);
+    CheckHardDiskEveryMin = c.every;
+    WaitAfterErrorMin = c.waitAfterError;
+    int checks = 0;
+    MakeWatchdog().Run([&] { return checks++ < 1; });
+    EXPECT_EQ(launches_.size(), c.folderMissing ? 1u : 0u);
+    EXPECT_EQ(clock_.pauses, c.pauses);
+    fs::create_directory(download_);
+  }
 }
 
 TEST_F(DiskWatchdogTest, DefaultLauncherStartsTheAlarmProgramFoundOnPath) {

@@ -5,7 +5,9 @@
 
 #include <cerrno>
 
+#include "tests/support/prerequisite.h"
 #include "tests/support/test_support.h"
+#include "tests/support/write_refusing_folder.h"
 
 namespace qz::platform {
 namespace {
@@ -33,7 +35,7 @@ TEST_F(FilesTest, MoveFailsWhenTheTargetExists) {
 
 TEST_F(FilesTest, MoveAcrossFileSystemsCopiesAndRemovesTheSource) {
   auto other = test::OtherFileSystemRoot(dir_.path());
-  if (!other) GTEST_SKIP() << "no second file system";
+  if (!other) QZ_SKIP_OUTSIDE_CI("no second file system: /dev/shm is on the same one as the tests");
   test::TempDir there(*other);
   // The longest name a file system takes still leaves room for the temporary copy's name.
   for (const std::string& name : {std::string("moved"), std::string(255, 'n')}) {
@@ -70,11 +72,25 @@ TEST_F(FilesTest, FailedCopyLeavesNoPartialFile) {
   WriteFile(P("src"), "content");
   EXPECT_FALSE(CopyFile(P("src"), P("nodir/dst"), false));
   EXPECT_EQ(LastError(), ENOENT);
-  mkdir(P("ro").c_str(), 0555);
-  if (geteuid() != 0) {
-    EXPECT_FALSE(CopyFile(P("src"), P("ro/dst"), false));
-    EXPECT_FALSE(PathExists(P("ro/dst")));
-  }
+  mkdir(P("ro").c_str(), 0755);
+  test::WriteRefusingFolder readOnly(P("ro"));
+  if (!readOnly.Failure().empty()) QZ_SKIP_OUTSIDE_CI(readOnly.Failure());
+  EXPECT_FALSE(CopyFile(P("src"), P("ro/dst"), false));
+  EXPECT_EQ(LastError(), readOnly.RefusalError());
+  EXPECT_FALSE(PathExists(P("ro/dst")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(P("ro")), {}), 0);
+}
+
+// A folder that refuses writes: the move neither takes the file nor leaves a part of it there.
+TEST_F(FilesTest, MoveIntoAFolderThatRefusesWritesKeepsTheSource) {
+  WriteFile(P("src"), "content");
+  mkdir(P("ro").c_str(), 0755);
+  test::WriteRefusingFolder readOnly(P("ro"));
+  if (!readOnly.Failure().empty()) QZ_SKIP_OUTSIDE_CI(readOnly.Failure());
+  EXPECT_FALSE(MoveFile(P("src"), P("ro/dst")));
+  EXPECT_EQ(LastError(), readOnly.RefusalError());
+  EXPECT_EQ(ReadFile(P("src")), "content");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(P("ro")), {}), 0);
 }
 
 TEST_F(FilesTest, ReplacedContentsKeepThePermissionsOfTheFile) {
@@ -103,12 +119,12 @@ TEST_F(FilesTest, FailedReplaceLeavesTheOldFileAndNoTemporaryFile) {
   EXPECT_TRUE(DirectoryExists(P("busy/inside")));
   WriteFile(P("old"), "old");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 2);
-  chmod(dir_.str().c_str(), 0555);
-  if (geteuid() != 0) {
+  {
+    test::WriteRefusingFolder readOnly(dir_.path());
+    if (!readOnly.Failure().empty()) QZ_SKIP_OUTSIDE_CI(readOnly.Failure());
     EXPECT_FALSE(ReplaceFileContents(P("old"), "new"));
-    EXPECT_EQ(LastError(), EACCES);
+    EXPECT_EQ(LastError(), readOnly.RefusalError());
   }
-  chmod(dir_.str().c_str(), 0755);
   EXPECT_EQ(ReadFile(P("old")), "old");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 2);
 }

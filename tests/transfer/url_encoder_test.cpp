@@ -21,24 +21,25 @@ std::string ExpectedFor(unsigned char byte) {
   return escaped;
 }
 
-TEST(UrlEncoderTest, WorkedExamples) {
+TEST(UrlEncoderTest, EncodesNamesAsTheServersExpect) {
+  const struct {
+    std::string name, encoded;
+  } cases[] = {
+      {"Rec 01.wav", "Rec%2001.wav"},
+      {"a+b&c.wav", "a%2Bb%26c.wav"},
+      {"100%.wav", "100%25.wav"},
+      {"dir/x.wav", "dir%2Fx.wav"},
+      {"it's(1)_x-y*.wav", "it's(1)_x-y*.wav"},
+      {"~a{b}", "%7Ea%7Bb%7D"},
+      {"", ""},
+      {"a%20b", "a%2520b"},  // an escape in the name is data, escaped again
+      {"C:\\rec\\x!.wav", "C%3A%5Crec%5Cx%21.wav"},
+      {"a\0b"s, "a%00b"},
+      {"\t\x7F\xE4\xFF", "%09%7F%E4%FF"},
+      {"\xC3\xA4", "%C3%A4"},  // two bytes, two escapes
+  };
   UrlEncoder encoder;
-  EXPECT_EQ(encoder.Encode("Rec 01.wav"), "Rec%2001.wav");
-  EXPECT_EQ(encoder.Encode("a+b&c.wav"), "a%2Bb%26c.wav");
-  EXPECT_EQ(encoder.Encode("100%.wav"), "100%25.wav");
-  EXPECT_EQ(encoder.Encode("dir/x.wav"), "dir%2Fx.wav");
-  EXPECT_EQ(encoder.Encode("it's(1)_x-y*.wav"), "it's(1)_x-y*.wav");
-  EXPECT_EQ(encoder.Encode("~a{b}"), "%7Ea%7Bb%7D");
-}
-
-TEST(UrlEncoderTest, EdgeCases) {
-  UrlEncoder encoder;
-  EXPECT_EQ(encoder.Encode(""), "");
-  EXPECT_EQ(encoder.Encode("a%20b"), "a%2520b");
-  EXPECT_EQ(encoder.Encode("C:\\rec\\x!.wav"), "C%3A%5Crec%5Cx%21.wav");
-  EXPECT_EQ(encoder.Encode("a\0b"s), "a%00b");
-  EXPECT_EQ(encoder.Encode("\t\x7F\xE4\xFF"), "%09%7F%E4%FF");
-  EXPECT_EQ(encoder.Encode("\xC3\xA4"), "%C3%A4");  // two bytes, two escapes
+  for (const auto& c : cases) EXPECT_EQ(encoder.Encode(c.name), c.encoded) << c.name;
 }
 
 TEST(UrlEncoderTest, EveryByteAgreesWithTheIndependentRule) {
