@@ -18,6 +18,7 @@
 #include "config/event_log.h"
 #include "config/string_table.h"
 #include "monitor/alarm.h"
+#include "platform/control_bytes.h"
 #include "platform/files.h"
 #include "platform/odbc.h"
 #include "platform/paths.h"
@@ -131,7 +132,7 @@ RunSummary Run::Refuse(const RunLock& lock) {
   summary_.refusal = "Backup run refused: " + lock.Failure();
   summary_.ended = summary_.started;
   Log(summary_.refusal);
-  std::fprintf(stderr, "qzbackup: %s\n", summary_.refusal.c_str());
+  std::fprintf(stderr, "qzbackup: %s\n", platform::EscapeControlBytes(summary_.refusal).c_str());
   return summary_;
 }
 

@@ -120,8 +120,7 @@ void CheckLabel(const BackupSettings& s, platform::Clock& clock, CheckReport& re
 }
 
 void CheckAutomaticStart(platform::Clock& clock, CheckReport& report) {
-  std::optional<std::time_t> next =
-      NextAutoStart(clock.Now(), AutoStartOnHour, AutoStartOnDay);
+  std::optional<std::time_t> next = NextAutoStart(clock.Now(), AutoStartOnHour, AutoStartOnDay);
   if (!next) {
     report.Ok("automatic start", "none (AutoStartOnHour=" + std::to_string(AutoStartOnHour) +
                                      ", AutoStartOnDay=" + std::to_string(AutoStartOnDay) + ")");
