@@ -73,7 +73,8 @@ struct SpawnSetup {
   posix_spawnattr_t attr;
   posix_spawn_file_actions_t actions;
 
-  SpawnSetup() {
+  // With `outputFd`, the child's standard output and error go there.
+  explicit SpawnSetup(int outputFd = -1) {
     posix_spawnattr_init(&attr);
     posix_spawnattr_setsigmask(&attr, &BackgroundJobMask());
     sigset_t set;
@@ -85,6 +86,10 @@ struct SpawnSetup {
     posix_spawnattr_setflags(
         &attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     posix_spawn_file_actions_init(&actions);
+    if (outputFd >= 0) {
+      posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+      posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
+    }
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   }
@@ -97,12 +102,12 @@ struct SpawnSetup {
 };
 
 std::optional<pid_t> SpawnArgv(const std::vector<std::string>& args,
-                               const std::string& workingDirectory = {}) {
+                               const std::string& workingDirectory = {}, int outputFd = -1) {
   if (args.empty() || args.front().empty()) return std::nullopt;
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  SpawnSetup setup;
+  SpawnSetup setup(outputFd);
   if (!workingDirectory.empty())
     posix_spawn_file_actions_addchdir_np(&setup.actions, workingDirectory.c_str());
   pid_t pid = 0;
@@ -185,6 +190,11 @@ std::optional<pid_t> SpawnProcess(std::string_view commandLine, std::string_view
 std::optional<pid_t> SpawnArguments(const std::vector<std::string>& arguments,
                                     std::string_view workingDirectory) {
   return SpawnArgv(arguments, NativeDirectoryPath(workingDirectory));
+}
+
+std::optional<pid_t> SpawnArgumentsWithOutput(const std::vector<std::string>& arguments,
+                                              int outputFd) {
+  return SpawnArgv(arguments, {}, outputFd);
 }
 
 std::optional<int> QueryExitCode(pid_t pid) {

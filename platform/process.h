@@ -32,6 +32,10 @@ std::optional<pid_t> SpawnProcess(std::string_view commandLine,
 std::optional<pid_t> SpawnArguments(const std::vector<std::string>& arguments,
                                     std::string_view workingDirectory = {});
 
+// The same with the child's standard output and error both on `outputFd`.
+std::optional<pid_t> SpawnArgumentsWithOutput(const std::vector<std::string>& arguments,
+                                              int outputFd);
+
 // Non-blocking: the exit code once the child has ended (reaping it), or nothing while it runs.
 // A child ended by a signal has 128 + the signal's number; one that can no longer be queried
 // (collected elsewhere) has -1.
