@@ -205,9 +205,7 @@ int Run::FetchFile(const std::string& server, const std::string& file) {
 bool Run::WasCutShortByOlderVersion(const std::string& file) {
   const std::string markerName = file + std::string(kOldDownloadMarkerSuffix);
   std::string marker = InDirectory(s_.DownloadPath, markerName);
-  if (!platform::PathExists(marker) ||
-      AnyManifestLists(NativeDirectory(s_.DownloadPath), markerName))
-    return false;
+  if (!platform::PathExists(marker) || manifests_.Lists(s_.DownloadPath, markerName)) return false;
   platform::DeleteFile(InDirectory(s_.DownloadPath, file));
   platform::DeleteFile(marker);
   return true;

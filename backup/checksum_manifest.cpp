@@ -180,18 +180,6 @@ bool ChecksumManifests::AddRecording(std::string_view directory, std::string_vie
   return true;
 }
 
-bool AnyManifestLists(const std::string& nativeDirectory, std::string_view fileName) {
-  for (const std::string& manifest : ManifestsIn(nativeDirectory)) {
-    ManifestReader reader(manifest);
-    if (!reader.IsOpen()) return true;
-    for (std::string line; reader.NextLine(line);) {
-      auto entry = ParseManifestLine(line);
-      if (entry && entry->name == fileName) return true;
-    }
-  }
-  return false;
-}
-
 bool ChecksumManifests::Lists(std::string_view directory, const std::string& fileName) {
   Directory& known = KnownDirectory(NativeDirectory(directory));
   if (!known.names.MayList(fileName)) return false;

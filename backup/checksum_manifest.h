@@ -33,9 +33,6 @@ struct ManifestEntry {
 // A line without its newline; nothing when it is not a SHA-256 line.
 std::optional<ManifestEntry> ParseManifestLine(std::string_view line);
 
-// True when a manifest in the native directory lists `fileName`, and when one cannot be read.
-bool AnyManifestLists(const std::string& nativeDirectory, std::string_view fileName);
-
 // A manifest read one line at a time, so memory does not grow with its length.
 class ManifestReader {
  public:

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "backup/archive_directories.h"
 #include "config/process_values.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -127,10 +128,9 @@ dev_t DeviceOf(const std::string& path) {
 }
 
 // Whether a move is a rename or a copy, flush and delete; a folder moved onto itself is no backup.
-void CheckMove(const Folder& download, const Folder& backup, CheckReport& report) {
-  std::error_code error;
-  if (download.present && backup.present &&
-      std::filesystem::equivalent(download.path, backup.path, error)) {
+void CheckMove(const BackupSettings& settings, const Folder& download, const Folder& backup,
+               CheckReport& report) {
+  if (FindArchiveDirectories(settings).backupIsDownload) {
     report.Warn("moving", "the backup directory is the download directory",
                 "Name another folder in BackupPath, or set MoveToBackupPath=0");
     return;
@@ -192,7 +192,7 @@ void CheckDownloadAndBackupDirectories(const BackupSettings& settings, CheckRepo
   }
   const Folder backup = Inspect(platform::NativeDirectoryPath(settings.BackupPath));
   ReportFolder("backup directory", backup, false, "BackupPath", report);
-  CheckMove(download, backup, report);
+  CheckMove(settings, download, backup, report);
 }
 
 }  // namespace qz

@@ -66,11 +66,8 @@ void LoadDirectories() {
   LogDirectory = BaseDirectory + ".\\log\\";
 }
 
-// Written in any case and with blanks around it; empty means the default.
+// Written in any case; empty means the default. The profile layer has trimmed the blanks.
 std::string DownloadSchemeOf(std::string value) {
-  const auto blank = value.find_first_not_of(" \t");
-  value.erase(0, blank == std::string::npos ? value.size() : blank);
-  value.erase(value.find_last_not_of(" \t") + 1);
   for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return value.empty() ? "http" : value;
 }

@@ -72,17 +72,11 @@ class CheckCommandTest : public ::testing::Test {
   void SetUp() override {
     test::ResetConfig();
     source_ = test::MakeSqliteDataSource(folder_ / "data");
-    for (const char* dir : {"download", "backup", "base/log", "bin"})
-      fs::create_directories(folder_ / dir);
-    WriteFile(test::ConfigHome().parent_path() / "xdg" / "hklm.ini",
-              "[SOFTWARE\\Corvane\\Corvane Tool]\nDirectory=" + (folder_ / "base").string() + "\n");
-    test::WriteScript(folder_ / "bin" / "qze", "exit 0");
+    test::PrepareToolInstallation(folder_.path());
     // Every wget records its arguments, then does its work.
     test::WriteScript(folder_ / "bin" / "wget", "printf '%s\\n' \"$@\" >> '" +
                                                     (folder_ / "wget-args").string() +
                                                     "'\nexec /usr/bin/wget \"$@\"");
-    setenv("PATH", ((folder_ / "bin").string() + ":" + getenv("PATH")).c_str(), 1);
-    setenv("no_proxy", "127.0.0.1", 1);
     UseWgetrc("");
   }
   void TearDown() override { unsetenv("WGETRC"); }

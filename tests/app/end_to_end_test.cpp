@@ -110,13 +110,7 @@ class EndToEndTest : public ::testing::Test {
   void SetUp() override {
     test::ResetConfig();
     source_ = test::MakeSqliteDataSource(folder_.path());
-    for (const char* dir : {"download", "backup", "base/log", "bin"})
-      fs::create_directories(folder_ / dir);
-    WriteFile(test::ConfigHome().parent_path() / "xdg" / "hklm.ini",
-              "[SOFTWARE\\Corvane\\Corvane Tool]\nDirectory=" + (folder_ / "base").string() + "\n");
-    test::WriteScript(folder_ / "bin" / "qze", "exit 0");
-    setenv("PATH", ((folder_ / "bin").string() + ":" + getenv("PATH")).c_str(), 1);
-    setenv("no_proxy", "127.0.0.1", 1);
+    test::PrepareToolInstallation(folder_.path());
   }
 
   void WriteSettings(const std::string& extra = "") {

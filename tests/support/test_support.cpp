@@ -59,6 +59,16 @@ void WriteScript(const fs::path& path, const std::string& body) {
   chmod(path.c_str(), 0755);
 }
 
+void PrepareToolInstallation(const fs::path& folder) {
+  for (const char* dir : {"download", "backup", "base/log", "bin"})
+    fs::create_directories(folder / dir);
+  WriteFile(ConfigHome().parent_path() / "xdg" / "hklm.ini",
+            "[SOFTWARE\\Corvane\\Corvane Tool]\nDirectory=" + (folder / "base").string() + "\n");
+  WriteScript(folder / "bin" / "qze", "exit 0");
+  setenv("PATH", ((folder / "bin").string() + ":" + getenv("PATH")).c_str(), 1);
+  setenv("no_proxy", "127.0.0.1", 1);
+}
+
 std::vector<std::string> ReadLines(const fs::path& path) {
   std::vector<std::string> lines;
   std::ifstream in(path, std::ios::binary);

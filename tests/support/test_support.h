@@ -53,6 +53,11 @@ std::filesystem::path IniFile();
 // Empties ConfigHome() and the registry stand-in.
 void ResetConfig();
 
+// An installation for the tool's binary in `folder`: folders download, backup, base/log (the base
+// directory named in the registry stand-in) and bin, a stand-in alarm program bin/qze first on
+// PATH, and no proxy for 127.0.0.1.
+void PrepareToolInstallation(const std::filesystem::path& folder);
+
 // A folder for temporary files on another file system than `here` (the tmpfs /dev/shm), or
 // nothing when there is none.
 std::optional<std::filesystem::path> OtherFileSystemRoot(const std::filesystem::path& here);
