@@ -154,14 +154,19 @@ std::optional<ManifestEntry> ParseManifestLine(std::string_view line) {
 
 bool ChecksumManifests::AddRecording(std::string_view directory, std::string_view label,
                                      const std::string& fileName) {
-  const std::string dir = NativeDirectory(directory);
-  const std::string recording = dir + "/" + fileName;
+  const std::string recording = NativeDirectory(directory) + "/" + fileName;
   std::string digest;
   if (!platform::Sha256OfFile(recording, digest)) {
     WriteLog("ERROR reading file for checksum: " + recording + "  Error:" + std::to_string(errno),
              clock_);
     return false;
   }
+  return AddRecording(directory, label, fileName, digest);
+}
+
+bool ChecksumManifests::AddRecording(std::string_view directory, std::string_view label,
+                                     const std::string& fileName, const std::string& digest) {
+  const std::string dir = NativeDirectory(directory);
   const std::string target = dir + "/" + ManifestFileName(label);
   Directory& known = KnownDirectory(dir);
   bool listed = false;

@@ -56,6 +56,9 @@ class ChecksumManifests {
   // older file). False after a failure, which it logs.
   bool AddRecording(std::string_view directory, std::string_view label,
                     const std::string& fileName);
+  // The same with the file's digest already known.
+  bool AddRecording(std::string_view directory, std::string_view label, const std::string& fileName,
+                    const std::string& digest);
 
   // Whether a manifest of `directory` lists `fileName`, so a file of that name there is archived.
   // A manifest that cannot be read may list it.

@@ -144,14 +144,20 @@ std::string CDBRecSet::ReadColumnText(int position) const {
   return TextValue(CurrentValue(position));
 }
 
+RowValues CDBRecSet::NamingValues() const {
+  RequireCurrentRow();
+  RowValues values;
+  values.reserve(matchPositions_.size());
+  for (int position : matchPositions_) values.push_back(CurrentValue(position));
+  return values;
+}
+
 bool CDBRecSet::UpdateArchive(std::string_view label) {
   RequireCurrentRow();
   lastUpdateFailure_.clear();
   if (!archiveUpdate_) return false;
-  RowValues values;
-  values.reserve(matchPositions_.size());
-  for (int position : matchPositions_) values.push_back(CurrentValue(position));
-  if (!archiveUpdate_->Write(connection_->Odbc(), values, label, &lastUpdateFailure_)) return false;
+  if (!archiveUpdate_->Write(connection_->Odbc(), NamingValues(), label, &lastUpdateFailure_))
+    return false;
   // The row now holds the label; a later write to it must match that.
   writtenArchive_ = std::string(label);
   m_ARCHIVE = label;

@@ -55,6 +55,8 @@ class CDBRecSet {
   // row no longer holds the values read (changed or deleted since) or the data source refused the
   // statement; nothing is written then. Only a failure of the connection raises.
   bool UpdateArchive(std::string_view label);
+  // The current row's values of the columns the label compares, in result order.
+  RowValues NamingValues() const;
   // Why the data source refused the last label, or empty.
   const std::string& LastUpdateFailure() const { return lastUpdateFailure_; }
   void MoveToNext();

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <stdexcept>
 
 namespace qz::platform {
 namespace {
@@ -57,6 +58,14 @@ bool Sha256OfFile(std::string_view path, std::string& hexDigest) {
   close(fd);
   errno = saved;
   return ok;
+}
+
+std::string Sha256OfText(std::string_view text) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr) != 1)
+    throw std::runtime_error("SHA-256 failed in the crypto library");
+  return Hex(digest, length);
 }
 
 }  // namespace qz::platform

@@ -10,4 +10,7 @@ namespace qz::platform {
 // file cannot be read.
 bool Sha256OfFile(std::string_view path, std::string& hexDigest);
 
+// The SHA-256 of `text`, as 64 lower-case hex digits.
+std::string Sha256OfText(std::string_view text);
+
 }  // namespace qz::platform
