@@ -12,6 +12,7 @@
 #include "backup/checksum_manifest.h"
 #include "backup/database_connection.h"
 #include "backup/db_rec_set.h"
+#include "backup/pending_labels.h"
 #include "backup/run_lock.h"
 #include "backup/run_metrics.h"
 #include "backup/tool_file_names.h"
@@ -23,6 +24,7 @@
 #include "platform/odbc.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/sha256_file.h"
 #include "transfer/download_file.h"
 #include "transfer/staging_folder.h"
 
@@ -65,12 +67,17 @@ class Run {
   void BackUpTable();
   void BackUpRows(DatabaseConnection& connection);
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
+  bool WillLabel(CDBRecSet& rows) const;
+  bool WasMovedByEndedRun(const std::string& file);
   int FetchFile(const std::string& server, const std::string& file);
   bool WasCutShortByOlderVersion(const std::string& file);
   int MoveToBackupPath(const std::string& file, int status);
+  void RecordPendingLabel(const std::string& localPath);
+  int MoveFile(const std::string& localPath, const std::string& target, int status);
   bool Flush(const std::string& path);
   int WriteChecksumLine(CDBRecSet& rows, const std::string& file, int status);
   int SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status);
+  void ForgetPendingLabel(int status);
   void ShowResult(const std::string& server, const std::string& file, int status);
   void RunCommandAfterBackup();
   void TrimResultList();
@@ -88,6 +95,15 @@ class Run {
   ChecksumManifests manifests_{clock_};
   ArchiveDirectories directories_;
   ArchivedNameGuard archivedNames_{s_, directories_, manifests_, clock_};
+  PendingLabels pendingLabels_{clock_};
+  // The row being backed up: its key among pending labels (empty when it is not to be moved and
+  // labelled), its recording's digest once known, and whether an ended run had moved it already.
+  struct RowState {
+    std::string pendingKey;
+    std::string digest;
+    bool movedBefore = false;
+    bool recorded = false;
+  } row_;
 };
 
 RunSummary Run::Execute() {
@@ -103,6 +119,7 @@ RunSummary Run::Execute() {
   // What a killed run left in the staging folder is never complete.
   StagingFolder(s_.DownloadPath).Clear();
   FindDirectories();
+  if (directories_.movesFiles) pendingLabels_.Load(s_.BackupPath);
   try {
     BackUpTable();
   } catch (const platform::OdbcError& error) {
@@ -174,10 +191,15 @@ void Run::BackUpRows(DatabaseConnection& connection) {
 
 int Run::BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file) {
   clock_.Sleep(milliseconds(50));
+  row_ = {};
+  if (directories_.movesFiles && WillLabel(rows))
+    row_.pendingKey = PendingRowKey(server, file, rows.NamingValues());
   int status;
   if (IsUnsafeFileName(file)) {
     Log("Invalid filename in DB: " + file);
     status = kInvalidFileName;
+  } else if (WasMovedByEndedRun(file)) {
+    status = kBackedUp;
   } else if (std::optional<int> archived = archivedNames_.Check(server, file)) {
     status = *archived;
   } else {
@@ -187,8 +209,32 @@ int Run::BackUpRow(CDBRecSet& rows, const std::string& server, const std::string
   status = MoveToBackupPath(file, status);
   status = WriteChecksumLine(rows, file, status);
   status = SetArchiveFlag(rows, file, status);
+  ForgetPendingLabel(status);
   clock_.Sleep(milliseconds(50));
   return status;
+}
+
+bool Run::WillLabel(CDBRecSet& rows) const {
+  return s_.UpdateArchiveField != 0 && label_.Fits() && rows.IsUpdatable();
+}
+
+// A run ended after moving this row's recording and before labelling the row: the moved file is
+// the recording while it has the digest noted before the move. A copy of the name still in the
+// download directory goes the usual way (the move was cut short before its source was deleted).
+bool Run::WasMovedByEndedRun(const std::string& file) {
+  if (row_.pendingKey.empty()) return false;
+  std::optional<std::string> digest = pendingLabels_.DigestOf(row_.pendingKey);
+  if (!digest || platform::PathExists(InDirectory(s_.DownloadPath, file))) return false;
+  const std::string moved = Native(InDirectory(s_.BackupPath, file));
+  std::string found;
+  if (!platform::Sha256OfFile(moved, found) || found != *digest) {
+    pendingLabels_.Remove(row_.pendingKey);
+    return false;
+  }
+  Log("File moved by an ended run found in the backup directory: " + moved);
+  row_.digest = found;
+  row_.movedBefore = row_.recorded = true;
+  return true;
 }
 
 int Run::FetchFile(const std::string& server, const std::string& file) {
@@ -219,6 +265,24 @@ int Run::MoveToBackupPath(const std::string& file, int status) {
     return status;
   }
   std::string target = InDirectory(s_.BackupPath, file);
+  if (row_.movedBefore) return Flush(target) ? status : kMoveFailed;
+  if (!row_.pendingKey.empty()) RecordPendingLabel(localPath);
+  return MoveFile(localPath, target, status);
+}
+
+// Before the only copy leaves the download directory, its row is noted with the file's digest,
+// so a run ended before the label leaves a row the next run can still label. Without the note the
+// row goes on as ever: a file that cannot be read fails its move or flush, which say why, and the
+// note's own failure is logged.
+void Run::RecordPendingLabel(const std::string& localPath) {
+  if (!platform::Sha256OfFile(Native(localPath), row_.digest)) {
+    row_.digest.clear();
+    return;
+  }
+  row_.recorded = pendingLabels_.Add(row_.pendingKey, row_.digest);
+}
+
+int Run::MoveFile(const std::string& localPath, const std::string& target, int status) {
   if (platform::MoveFile(localPath, target)) return Flush(target) ? status : kMoveFailed;
   Log("ERROR moving file: " + Native(localPath) + " to " + Native(target) +
       "  Error:" + std::to_string(platform::LastError()));
@@ -246,7 +310,11 @@ int Run::WriteChecksumLine(CDBRecSet& rows, const std::string& file, int status)
   if (s_.WriteChecksumFile == 0 || s_.UpdateArchiveField == 0 || status <= 0 || !label_.Fits() ||
       !rows.IsUpdatable())
     return status;
-  if (manifests_.AddRecording(directories_.archive, label_.text, file)) return status;
+  const bool added =
+      row_.digest.empty()
+          ? manifests_.AddRecording(directories_.archive, label_.text, file)
+          : manifests_.AddRecording(directories_.archive, label_.text, file, row_.digest);
+  if (added) return status;
   Log("Failed to set archive flag " + label_.text + " in DB for file " + file);
   return kArchiveFlagFailed;
 }
@@ -266,6 +334,11 @@ int Run::SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status) {
     return kArchiveFlagFailed;
   }
   return status;
+}
+
+// A row left unlabelled stays noted: its recording is in the backup directory now.
+void Run::ForgetPendingLabel(int status) {
+  if (row_.recorded && status > 0) pendingLabels_.Remove(row_.pendingKey);
 }
 
 void Run::ShowResult(const std::string& server, const std::string& file, int status) {

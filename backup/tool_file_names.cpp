@@ -3,6 +3,7 @@
 #include <string>
 
 #include "backup/checksum_manifest.h"
+#include "backup/pending_labels.h"
 #include "platform/atomic_file.h"
 #include "platform/files.h"
 #include "transfer/staging_folder.h"
@@ -10,18 +11,22 @@
 namespace qz {
 namespace {
 
-// "<label>.sha256.XXXXXX": a checksum file being rewritten.
-bool IsManifestBeingRewritten(std::string_view name) {
+bool IsOwnListName(std::string_view name) {
+  return name.ends_with(kManifestSuffix) || name == kPendingLabelsName;
+}
+
+// "<label>.sha256.XXXXXX", ".qzpending.XXXXXX": a list of the tool's being rewritten.
+bool IsOwnListBeingRewritten(std::string_view name) {
   const std::size_t tail = platform::kAtomicTemporarySuffix.size();
   return name.size() > tail && name[name.size() - tail] == '.' &&
-         name.substr(0, name.size() - tail).ends_with(kManifestSuffix);
+         IsOwnListName(name.substr(0, name.size() - tail));
 }
 
 }  // namespace
 
 bool IsToolFileName(std::string_view name) {
-  return name == StagingFolder::kName || name.ends_with(kManifestSuffix) ||
-         IsManifestBeingRewritten(name) || name.starts_with(platform::kTemporaryCopyPrefix) ||
+  return name == StagingFolder::kName || IsOwnListName(name) || IsOwnListBeingRewritten(name) ||
+         name.starts_with(platform::kTemporaryCopyPrefix) ||
          name.ends_with(kOldDownloadMarkerSuffix);
 }
 

@@ -264,6 +264,51 @@ TEST_F(EndToEndTest, KilledAtAnyMomentNeverLeavesALabelWithoutItsFile) {
   EXPECT_TRUE(fs::is_empty(download_ / ".qzfetch"));
 }
 
+TEST_F(EndToEndTest, RowWhoseRunEndedBetweenMoveAndLabelIsLabelledFromTheBackupDirectory) {
+  WriteSettings();
+  // wget cannot store a name this long: the copy standing in the download directory is the only
+  // one there will ever be.
+  const std::string name = std::string(246, 'l') + "1.wav";
+  AddRecording("1", name, "the only copy");
+  WriteFile(download_ / name, "the only copy");
+  // Another writer holds the database, so the label waits while the file is already moved.
+  const fs::path locked = folder_ / "locked";
+  WriteFile(folder_ / "lock.py",
+            "import sqlite3, sys, time\n"
+            "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+            "c.execute('BEGIN IMMEDIATE')\nopen(sys.argv[2], 'w').close()\ntime.sleep(120)\n");
+  const fs::path database = folder_ / (source_->Dsn() + ".sqlite");
+  std::optional<pid_t> locker =
+      platform::SpawnProcess("python3 " + (folder_ / "lock.py").string() + " " + database.string() +
+                             " " + locked.string());
+  ASSERT_TRUE(locker && WaitFor([&] { return fs::exists(locked); }));
+  const auto hasChecksumLine = [&] {
+    for (const auto& entry : fs::directory_iterator(folder_ / "backup"))
+      if (entry.path().extension() == ".sha256" && fs::file_size(entry.path()) > 0) return true;
+    return false;
+  };
+  {
+    ToolProcess run(folder_.path(), "--run");
+    ASSERT_TRUE(WaitFor(hasChecksumLine));
+    run.KillAll();
+  }
+  kill(*locker, SIGKILL);
+  waitpid(*locker, nullptr, 0);
+  ASSERT_EQ(CheckLabelledRowsAreSafe(), 0);
+
+  // Another server's recording of that name is never taken for the moved one.
+  source_->Insert(test::RecordingRow("2").Set("SERVERNAME", "127.0.0.1:9").Set("FILE", name));
+  ToolProcess next(folder_.path(), "--run");
+  EXPECT_EQ(next.Wait(), 1);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 1);
+  EXPECT_EQ(source_->ArchiveOf("2")[0], "");
+  std::vector<fs::path> kept(fs::directory_iterator(folder_ / "backup"), {});
+  std::sort(kept.begin(), kept.end());
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(kept[0].extension(), ".sha256");
+  EXPECT_EQ(kept[1].filename(), name);
+}
+
 TEST_F(EndToEndTest, SecondRunWaitsForTheFirstAndNeverTouchesTheSameRow) {
   WriteSettings("DownloadTransferRateKbs=64\n");
   AddRecordings(3, 24000);

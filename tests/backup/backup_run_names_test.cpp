@@ -37,8 +37,8 @@ TEST_P(BackupRunTest, NamesOfTheToolsOwnFilesAreRefusedBeforeAnyFileIsTouched) {
   const std::string manifest = WeekLabel() + ".sha256";
   const std::string listed = ReadFile(download_ / manifest);
   const std::vector<std::string> names = {
-      manifest,           "DAT_1.sha256",   manifest + ".Ab12Cd",
-      "a.wav.qzdownload", ".qzpart.Xy12Zw", ".qzfetch"};
+      manifest,         "DAT_1.sha256", manifest + ".Ab12Cd", "a.wav.qzdownload",
+      ".qzpart.Xy12Zw", ".qzfetch",     ".qzpending",         ".qzpending.Ab12Cd"};
   for (std::size_t i = 0; i < names.size(); ++i)
     AddRecording(std::to_string(10 + i), names[i], "server body");
   list_.lines.clear();

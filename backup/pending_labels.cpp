@@ -1,0 +1,81 @@
+#include "backup/pending_labels.h"
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+#include "config/event_log.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/sha256_file.h"
+
+namespace qz {
+namespace {
+
+constexpr std::size_t kHexDigestLength = 64;
+
+void AddField(std::string& text, std::optional<std::string_view> value) {
+  // NULL and the empty text differ: a NULL has no length.
+  text += value ? std::to_string(value->size()) + ":" + std::string(*value) : "-";
+  text += ';';
+}
+
+bool IsHexDigest(const std::string& text) {
+  return text.size() == kHexDigestLength &&
+         text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+}  // namespace
+
+std::string PendingRowKey(const std::string& server, const std::string& file,
+                          const RowValues& values) {
+  std::string text;
+  AddField(text, server);
+  AddField(text, file);
+  for (const std::optional<std::string>& value : values) AddField(text, value);
+  return platform::Sha256OfText(text);
+}
+
+void PendingLabels::Load(std::string_view directory) {
+  path_ = platform::PathInDirectory(directory, kPendingLabelsName);
+  digests_.clear();
+  std::ifstream in(platform::NativePath(path_), std::ios::binary);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    std::string row, digest;
+    if (fields >> row >> digest && IsHexDigest(row) && IsHexDigest(digest)) digests_[row] = digest;
+  }
+}
+
+std::optional<std::string> PendingLabels::DigestOf(const std::string& row) const {
+  auto found = digests_.find(row);
+  if (found == digests_.end()) return std::nullopt;
+  return found->second;
+}
+
+bool PendingLabels::Add(const std::string& row, const std::string& digest) {
+  digests_[row] = digest;
+  return Save();
+}
+
+void PendingLabels::Remove(const std::string& row) {
+  if (digests_.erase(row) != 0) Save();
+}
+
+bool PendingLabels::Save() {
+  bool saved;
+  if (digests_.empty()) {
+    saved = platform::DeleteFile(path_) || platform::LastError() == ENOENT;
+  } else {
+    std::string text;
+    for (const auto& [row, digest] : digests_) text += row + " " + digest + "\n";
+    saved = platform::ReplaceFileContents(path_, text);
+  }
+  if (!saved)
+    WriteLog("ERROR writing file: " + platform::NativePath(path_) +
+                 "  Error:" + std::to_string(platform::LastError()),
+             clock_);
+  return saved;
+}
+
+}  // namespace qz
