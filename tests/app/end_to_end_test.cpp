@@ -264,49 +264,54 @@ TEST_F(EndToEndTest, KilledAtAnyMomentNeverLeavesALabelWithoutItsFile) {
   EXPECT_TRUE(fs::is_empty(download_ / ".qzfetch"));
 }
 
-TEST_F(EndToEndTest, RowWhoseRunEndedBetweenMoveAndLabelIsLabelledFromTheBackupDirectory) {
+TEST_F(EndToEndTest, RowWhoseRunEndedBetweenMoveAndLabelIsLabelledOnlyFromItsOwnMovedFile) {
   WriteSettings();
-  // wget cannot store a name this long: the copy standing in the download directory is the only
-  // one there will ever be.
-  const std::string name = std::string(246, 'l') + "1.wav";
-  AddRecording("1", name, "the only copy");
-  WriteFile(download_ / name, "the only copy");
-  // Another writer holds the database, so the label waits while the file is already moved.
-  const fs::path locked = folder_ / "locked";
+  // Another writer holds the database, so the label waits while the recording is already moved.
   WriteFile(folder_ / "lock.py",
             "import sqlite3, sys, time\n"
             "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
             "c.execute('BEGIN IMMEDIATE')\nopen(sys.argv[2], 'w').close()\ntime.sleep(120)\n");
   const fs::path database = folder_ / (source_->Dsn() + ".sqlite");
-  std::optional<pid_t> locker =
-      platform::SpawnProcess("python3 " + (folder_ / "lock.py").string() + " " + database.string() +
-                             " " + locked.string());
-  ASSERT_TRUE(locker && WaitFor([&] { return fs::exists(locked); }));
-  const auto hasChecksumLine = [&] {
-    for (const auto& entry : fs::directory_iterator(folder_ / "backup"))
-      if (entry.path().extension() == ".sha256" && fs::file_size(entry.path()) > 0) return true;
-    return false;
-  };
-  {
+  // wget cannot store names this long: the copy standing in the download directory is the only
+  // one there will ever be.
+  const auto killWhileTheLabelWaits = [&](const std::string& id, const std::string& name) {
+    AddRecording(id, name, "only copy of " + id);
+    WriteFile(download_ / name, "only copy of " + id);
+    const fs::path locked = folder_ / ("locked." + id);
+    std::optional<pid_t> locker =
+        platform::SpawnProcess("python3 " + (folder_ / "lock.py").string() + " " +
+                               database.string() + " " + locked.string());
+    ASSERT_TRUE(locker && WaitFor([&] { return fs::exists(locked); }));
     ToolProcess run(folder_.path(), "--run");
-    ASSERT_TRUE(WaitFor(hasChecksumLine));
+    const fs::path manifest =
+        folder_ / "backup" /
+        ("DAT_" + std::to_string(CurrentIsoWeek(std::time(nullptr))) + ".sha256");
+    EXPECT_TRUE(WaitFor([&] { return ReadFile(manifest).find(name) != std::string::npos; }));
     run.KillAll();
-  }
-  kill(*locker, SIGKILL);
-  waitpid(*locker, nullptr, 0);
-  ASSERT_EQ(CheckLabelledRowsAreSafe(), 0);
+    kill(*locker, SIGKILL);
+    waitpid(*locker, nullptr, 0);
+  };
+  const std::string changed = std::string(246, 'l') + "1.wav",
+                    kept = std::string(246, 'l') + "2.wav";
 
-  // Another server's recording of that name is never taken for the moved one.
-  source_->Insert(test::RecordingRow("2").Set("SERVERNAME", "127.0.0.1:9").Set("FILE", name));
+  // A moved file changed since is never taken for the row's recording.
+  killWhileTheLabelWaits("1", changed);
+  WriteFile(folder_ / "backup" / changed, "changed since");
+  ToolProcess afterChange(folder_.path(), "--run");
+  EXPECT_EQ(afterChange.Wait(), 1);
+  EXPECT_EQ(source_->ArchiveOf("1")[0], "");
+  EXPECT_EQ(ReadFile(folder_ / "backup" / changed), "changed since");
+  contents_.erase("1");
+
+  // An unchanged one labels its row, and only its row: not another server's recording of the name.
+  killWhileTheLabelWaits("2", kept);
+  source_->Insert(test::RecordingRow("3").Set("SERVERNAME", "127.0.0.1:9").Set("FILE", kept));
   ToolProcess next(folder_.path(), "--run");
   EXPECT_EQ(next.Wait(), 1);
   EXPECT_EQ(CheckLabelledRowsAreSafe(), 1);
-  EXPECT_EQ(source_->ArchiveOf("2")[0], "");
-  std::vector<fs::path> kept(fs::directory_iterator(folder_ / "backup"), {});
-  std::sort(kept.begin(), kept.end());
-  ASSERT_EQ(kept.size(), 2u);
-  EXPECT_EQ(kept[0].extension(), ".sha256");
-  EXPECT_EQ(kept[1].filename(), name);
+  EXPECT_EQ(source_->ArchiveOf("3")[0], "");
+  std::vector<fs::path> left(fs::directory_iterator(download_), {});
+  EXPECT_EQ(left, std::vector<fs::path>{download_ / ".qzfetch"});
 }
 
 TEST_F(EndToEndTest, SecondRunWaitsForTheFirstAndNeverTouchesTheSameRow) {
