@@ -57,11 +57,6 @@ std::optional<std::string> Unescaped(std::string_view name) {
   return out;
 }
 
-bool IsHexDigest(std::string_view text) {
-  return text.size() == kDigestLength &&
-         std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(c & 0xff); });
-}
-
 bool WriteAll(int fd, std::string_view text) {
   for (size_t done = 0; done < text.size();) {
     ssize_t n = write(fd, text.data() + done, text.size() - done);
@@ -136,7 +131,7 @@ std::string ManifestLine(std::string_view hexDigest, std::string_view fileName) 
 std::optional<ManifestEntry> ParseManifestLine(std::string_view line) {
   bool escaped = !line.empty() && line.front() == '\\';
   if (escaped) line.remove_prefix(1);
-  if (line.size() < kDigestLength + 3 || !IsHexDigest(line.substr(0, kDigestLength)) ||
+  if (line.size() < kDigestLength + 3 || !platform::IsSha256Hex(line.substr(0, kDigestLength)) ||
       line[kDigestLength] != ' ' ||
       (line[kDigestLength + 1] != ' ' && line[kDigestLength + 1] != '*'))
     return std::nullopt;

@@ -12,17 +12,10 @@
 namespace qz {
 namespace {
 
-constexpr std::size_t kHexDigestLength = 64;
-
 void AddField(std::string& text, std::optional<std::string_view> value) {
   // NULL and the empty text differ: a NULL has no length.
   text += value ? std::to_string(value->size()) + ":" + std::string(*value) : "-";
   text += ';';
-}
-
-bool IsHexDigest(const std::string& text) {
-  return text.size() == kHexDigestLength &&
-         text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 }  // namespace
@@ -43,7 +36,8 @@ void PendingLabels::Load(std::string_view directory) {
   for (std::string line; std::getline(in, line);) {
     std::istringstream fields(line);
     std::string row, digest;
-    if (fields >> row >> digest && IsHexDigest(row) && IsHexDigest(digest)) digests_[row] = digest;
+    if (fields >> row >> digest && platform::IsSha256Hex(row) && platform::IsSha256Hex(digest))
+      digests_[row] = digest;
   }
 }
 

@@ -4,6 +4,8 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <memory>
 #include <stdexcept>
@@ -58,6 +60,11 @@ bool Sha256OfFile(std::string_view path, std::string& hexDigest) {
   close(fd);
   errno = saved;
   return ok;
+}
+
+bool IsSha256Hex(std::string_view text) {
+  return text.size() == 64 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(c & 0xff); });
 }
 
 std::string Sha256OfText(std::string_view text) {
