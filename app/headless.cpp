@@ -58,7 +58,8 @@ int RunHeadless() {
   WatchStopSignalsOfTheRun(stopSignals, terminal.has_value());
   int status = 2;
   try {
-    RunSummary summary = RunBackup(settings, list, clock, terminal ? &*terminal : nullptr);
+    RunSummary summary = RunBackup(settings, list, clock, terminal ? &*terminal : nullptr,
+                                   DataLayerErrorAlarm::kStart);
     status = summary.refusal.empty() ? ExitStatus(summary) : 2;
   } catch (const platform::OdbcError& error) {
     std::fprintf(stderr, "%s\n", platform::EscapeControlBytes(error.what()).c_str());

@@ -75,7 +75,7 @@ class ServiceLoop : public AutoBackupTarget {
     ServiceRunClock clock(pinger_);
     platform::NotifyStatus("Backing up");
     try {
-      OnAutoBackup(settings_, list, clock, &status_);
+      OnAutoBackup(settings_, list, clock, &status_, DataLayerErrorAlarm::kStart);
     } catch (const platform::OdbcError& error) {
       std::fprintf(stderr, "%s\n", platform::EscapeControlBytes(error.what()).c_str());
     }

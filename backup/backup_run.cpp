@@ -17,6 +17,7 @@
 #include "backup/run_metrics.h"
 #include "backup/tool_file_names.h"
 #include "config/event_log.h"
+#include "config/load_settings.h"
 #include "config/string_table.h"
 #include "monitor/alarm.h"
 #include "platform/control_bytes.h"
@@ -46,6 +47,11 @@ std::string Native(const std::string& path) {
   return platform::NativePath(path);
 }
 
+BackupSettings WithBackupDirectoryOfThisRun(BackupSettings settings) {
+  settings.BackupPath = ResolveBackupPath(settings);
+  return settings;
+}
+
 class NoRunProgress : public RunProgress {
  public:
   void RunStarted(std::size_t) override {}
@@ -56,14 +62,20 @@ class NoRunProgress : public RunProgress {
 class Run {
  public:
   Run(const BackupSettings& settings, ResultList& list, platform::Clock& clock,
-      RunProgress* progress)
-      : s_(settings), list_(list), clock_(clock), progress_(progress ? *progress : noProgress_) {}
+      RunProgress* progress, DataLayerErrorAlarm dataLayerErrorAlarm)
+      : s_(WithBackupDirectoryOfThisRun(settings)),
+        list_(list),
+        clock_(clock),
+        progress_(progress ? *progress : noProgress_),
+        dataLayerErrorAlarm_(dataLayerErrorAlarm) {}
 
   RunSummary Execute();
 
  private:
   void FindDirectories();
   RunSummary Refuse(const RunLock& lock);
+  RunSummary StopWhileWaiting();
+  void StartAlarmOnce();
   void BackUpTable();
   void BackUpRows(DatabaseConnection& connection);
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
@@ -84,11 +96,13 @@ class Run {
   void EndRun();
   void Log(const std::string& text) { WriteLog(text, clock_); }
 
-  const BackupSettings& s_;
+  // A copy: the backup directory is resolved once, for the whole run.
+  const BackupSettings s_;
   ResultList& list_;
   platform::Clock& clock_;
   NoRunProgress noProgress_;
   RunProgress& progress_;
+  DataLayerErrorAlarm dataLayerErrorAlarm_;
   ArchiveLabel label_;
   bool alarmStarted_ = false;
   RunSummary summary_;
@@ -109,6 +123,7 @@ class Run {
 RunSummary Run::Execute() {
   RunLock lock(clock_);
   summary_.started = clock_.Now();
+  if (lock.Stopped()) return StopWhileWaiting();
   if (!lock.Held()) return Refuse(lock);
   label_ = MakeArchiveLabel(s_, clock_);
   if (!label_.Fits() && s_.UpdateArchiveField != 0)
@@ -126,6 +141,7 @@ RunSummary Run::Execute() {
     // Logged here, so the summary follows the error and a monitor sees the run cut short.
     Log("ERROR in database: " + std::string(error.what()));
     summary_.dataLayerError = true;
+    if (dataLayerErrorAlarm_ == DataLayerErrorAlarm::kStart) StartAlarmOnce();
     EndRun();
     throw;
   }
@@ -143,14 +159,32 @@ void Run::FindDirectories() {
         ": recordings are not moved");
 }
 
-// Without its lock a run could overlap another one. The log may be out of reach as well, so the
-// refusal also goes to standard error; the run writes neither its summary nor its metrics.
+// Without its lock a run could overlap another one. Nobody may be watching and the log may be out
+// of reach as well, so the refusal also goes to standard error, the progress and the alarm; the
+// run writes neither its summary nor its metrics.
 RunSummary Run::Refuse(const RunLock& lock) {
   summary_.refusal = "Backup run refused: " + lock.Failure();
   summary_.ended = summary_.started;
   Log(summary_.refusal);
   std::fprintf(stderr, "qzbackup: %s\n", platform::EscapeControlBytes(summary_.refusal).c_str());
+  StartAlarmOnce();
+  progress_.RunEnded(summary_);
   return summary_;
+}
+
+// Stopped while another run held the lock: it ends as a run stopped before its rows does.
+RunSummary Run::StopWhileWaiting() {
+  Log("Backup run stopped before all rows were done");
+  summary_.stopped = true;
+  EndRun();
+  return summary_;
+}
+
+// The flag is set even when the number starts nothing: a run calls StartAlarm once at most.
+void Run::StartAlarmOnce() {
+  if (alarmStarted_) return;
+  StartAlarm(s_.StartAlarmOnError);
+  alarmStarted_ = true;
 }
 
 void Run::BackUpTable() {
@@ -179,10 +213,7 @@ void Run::BackUpRows(DatabaseConnection& connection) {
     int status = BackUpRow(rows, server, file);
     ShowResult(server, file, status);
     // A download the operator ended is no fault to raise the alarm for.
-    if (status < 1 && !alarmStarted_ && !CancelDownloads) {
-      StartAlarm(s_.StartAlarmOnError);
-      alarmStarted_ = true;
-    }
+    if (status < 1 && !CancelDownloads) StartAlarmOnce();
     rows.MoveToNext();
   }
   rows.CloseRows();
@@ -380,14 +411,14 @@ bool IsUnsafeFileName(const std::string& fileName) {
 }
 
 RunSummary RunBackup(const BackupSettings& settings, ResultList& list, platform::Clock& clock,
-                     RunProgress* progress) {
-  return Run(settings, list, clock, progress).Execute();
+                     RunProgress* progress, DataLayerErrorAlarm dataLayerErrorAlarm) {
+  return Run(settings, list, clock, progress, dataLayerErrorAlarm).Execute();
 }
 
 RunSummary OnAutoBackup(const BackupSettings& settings, ResultList& list, platform::Clock& clock,
-                        RunProgress* progress) {
+                        RunProgress* progress, DataLayerErrorAlarm dataLayerErrorAlarm) {
   WriteLog("Started backup automatically", clock);
-  return RunBackup(settings, list, clock, progress);
+  return RunBackup(settings, list, clock, progress, dataLayerErrorAlarm);
 }
 
 }  // namespace qz

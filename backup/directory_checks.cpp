@@ -10,6 +10,8 @@
 #include <optional>
 
 #include "backup/archive_directories.h"
+#include "backup/run_lock.h"
+#include "config/load_settings.h"
 #include "config/process_values.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -164,11 +166,17 @@ void CheckSettingsFile(CheckReport& report) {
 
 void CheckBaseAndLogFolders(CheckReport& report) {
   const std::string base = platform::NativeDirectoryPath(BaseDirectory);
-  if (platform::DirectoryExists(base))
-    report.Ok("base directory", base);
-  else
-    report.Fail("base directory", base + " is not a folder",
+  // Every run takes its lock there; without the lock no run starts.
+  const std::string lock = platform::NativePath(RunLockPath());
+  if (!platform::DirectoryExists(base))
+    report.Fail("base directory", base + " is not a folder: no run can take its lock",
                 "Create it, or name another one as Directory in hklm.ini");
+  else if (access(lock.c_str(), W_OK) != 0 && !IsWritableFolder(base))
+    report.Fail("base directory",
+                base + " is not writable (" + ErrorText(errno) + "): no run can take its lock",
+                std::string("Make it ") + kServiceUser);
+  else
+    report.Ok("base directory", base + ", run lock " + lock);
   const std::string log = platform::NativeDirectoryPath(LogDirectory);
   if (!platform::DirectoryExists(log))
     report.Fail("log folder", log + " does not exist: no event is logged",
@@ -180,7 +188,10 @@ void CheckBaseAndLogFolders(CheckReport& report) {
     report.Ok("log folder", log + ", writable");
 }
 
-void CheckDownloadAndBackupDirectories(const BackupSettings& settings, CheckReport& report) {
+void CheckDownloadAndBackupDirectories(const BackupSettings& loaded, CheckReport& report) {
+  // The backup directory as a run resolves it, inside the download directory when relative.
+  BackupSettings settings = loaded;
+  settings.BackupPath = ResolveBackupPath(loaded);
   const Folder download = Inspect(platform::NativeDirectoryPath(settings.DownloadPath));
   ReportFolder("download directory", download, true, "DownloadPath", report);
   CheckFreeSpace("free space for downloads", download, report);

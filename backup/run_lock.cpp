@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "backup/backup_run.h"
 #include "config/event_log.h"
 #include "config/process_values.h"
 #include "platform/paths.h"
@@ -11,13 +12,17 @@
 namespace qz {
 
 std::string RunLockPath() {
-  return LogDirectory + ".\\qzbackup.lock";
+  return BaseDirectory + ".\\qzbackup.lock";
 }
 
 RunLock::RunLock(platform::Clock& clock) {
   const std::string path = RunLockPath();
   bool logged = false;
   while (!lock_.TryLock(path)) {
+    if (StopRequested) {
+      stopped_ = true;
+      return;
+    }
     if (!platform::FileLock::CanOpen(path)) {
       openError_ = errno;
       return;

@@ -8,6 +8,7 @@ std::string FormatProgress(std::size_t done, std::size_t total, std::size_t fail
 }
 
 std::string FormatRunSummary(const RunSummary& summary) {
+  if (!summary.refusal.empty()) return summary.refusal;
   return "Backup run ended: " + std::to_string(summary.rows) + " rows, " +
          std::to_string(summary.BackedUp()) + " backed up, " + std::to_string(summary.failed) +
          " failed";

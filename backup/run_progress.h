@@ -37,7 +37,7 @@ class RunProgress {
 // "12 of 340, 1 failed"
 std::string FormatProgress(std::size_t done, std::size_t total, std::size_t failed);
 
-// "Backup run ended: 340 rows, 338 backed up, 2 failed"
+// "Backup run ended: 340 rows, 338 backed up, 2 failed", or the refusal of a run that never started
 std::string FormatRunSummary(const RunSummary& summary);
 
 }  // namespace qz

@@ -16,6 +16,7 @@
 #include "backup/database_connection.h"
 #include "backup/run_lock.h"
 #include "config/event_log.h"
+#include "config/load_settings.h"
 #include "platform/control_bytes.h"
 #include "platform/odbc.h"
 #include "platform/sha256_file.h"
@@ -45,7 +46,7 @@ class Verifier {
       : s_(s), out_(out), clock_(clock) {
     directories_.push_back(NativeDirectory(s.DownloadPath));
     if (!s.BackupPath.empty()) {
-      std::string backup = NativeDirectory(s.BackupPath);
+      std::string backup = NativeDirectory(ResolveBackupPath(s));
       std::error_code ec;
       if (backup != directories_[0] && !std::filesystem::equivalent(backup, directories_[0], ec))
         directories_.push_back(backup);

@@ -76,7 +76,7 @@ int ReadMoveToBackupPath(const KeyReader& read) {
   return read.Int("MoveToBackupPath", 0);
 }
 std::string ReadBackupPath(const KeyReader& read) {
-  return ResolveDirectorySetting(read.Text("BackupPath", ""));
+  return read.Text("BackupPath", "");
 }
 int ReadStartAlarmOnError(const KeyReader& read) {
   return read.Int("StartAlarmOnError", 0);
@@ -122,6 +122,11 @@ void TakeStartDirectory() {
 
 std::string ResolveDirectorySetting(const std::string& directory) {
   return platform::AbsoluteDirectory(directory, StartDirectory);
+}
+
+std::string ResolveBackupPath(const BackupSettings& settings) {
+  return platform::AbsoluteDirectory(settings.BackupPath,
+                                     platform::NativeDirectoryPath(settings.DownloadPath));
 }
 
 void LoadRemainingSettings(BackupSettings& s) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,8 +13,20 @@
 namespace qz::platform {
 namespace {
 
+// Another local user who could open a lock file could hold it for ever, so the file is the
+// installation's user's and group's alone, whatever the umask or an older version made it.
+constexpr mode_t kLockFileMode = 0660;
+
+void KeepToInstallation(int fd) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || status.st_uid != geteuid()) return;
+  if ((status.st_mode & 07777) != kLockFileMode) fchmod(fd, kLockFileMode);
+}
+
 int OpenLockFile(std::string_view path) {
-  return open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  int fd = open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kLockFileMode);
+  if (fd >= 0) KeepToInstallation(fd);
+  return fd;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // An exclusive (or shared) lock on a file, held across processes for as long as the object lives.
+// A lock file is open to its owner and group only (0660), whatever the umask.
 #pragma once
 
 #include <string_view>

@@ -187,6 +187,7 @@ TEST_F(BackupDialogTest, DataLayerErrorBoxNeverHoldsTheLaterAutomaticStarts) {
   std::filesystem::create_directory(dir_ / "log");
   BackupDialog dialog(nullptr, CountingStarters());
   dialog.OnInitDialog();
+  BaseDirectory = dir_.str() + "/";
   LogDirectory = dir_.str() + "/log/";
   // Two and a half simulated days on the scheduler's clock, from 00:30.
   test::FakeClock clock(test::LocalTimeOf(2026, 5, 4, 0, 30));
@@ -253,11 +254,12 @@ TEST_F(BackupDialogTest, BackupNowRefusesWithoutItsDownloadDirectory) {
   EXPECT_EQ(dialog.CountLines(), 0);
 }
 
-TEST_F(BackupDialogTest, BackupNowWithoutTheLogFolderIsRefusedWithAMessage) {
+TEST_F(BackupDialogTest, BackupNowWithoutItsLockFolderIsRefusedWithAMessage) {
   WriteIni(dir_.str());
   BackupDialog dialog(nullptr, CountingStarters());
   dialog.OnInitDialog();
-  LogDirectory = dir_.str() + "/nolog/";
+  BaseDirectory = dir_.str() + "/nobase/";
+  LogDirectory = BaseDirectory + "log/";
   ModalCloser closer;
   closer.Arm();
   ::testing::internal::CaptureStderr();
@@ -282,6 +284,7 @@ TEST_F(BackupDialogTest, InputDuringARunIsDroppedNotReplayed) {
   WriteIni(dir_.str() + "/downloads", "UseDSN=" + source->Dsn() + "\n");
   BackupDialog dialog(nullptr, CountingStarters());
   dialog.OnInitDialog();
+  BaseDirectory = dir_.str() + "/";
   LogDirectory = dir_.str() + "/log/";
   dialog.show();
   int linesWhenClicked = -1;

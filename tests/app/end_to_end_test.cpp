@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "backup/archive_label.h"
+#include "platform/file_lock.h"
 #include "platform/process.h"
 #include "tests/support/odbc_fixture.h"
 #include "tests/support/test_support.h"
@@ -132,6 +133,12 @@ class EndToEndTest : public ::testing::Test {
   std::vector<std::string> LogTexts() {
     return test::LogTexts(folder_ / "base" / "log" / "qzbackup.log");
   }
+  // The stand-in alarm program notes its arguments, one launch a line.
+  void RecordAlarms() {
+    test::WriteScript(folder_ / "bin" / "qze",
+                      "echo \"$*\" >> '" + (folder_ / "alarms").string() + "'");
+  }
+  std::vector<std::string> Alarms() { return ReadLines(folder_ / "alarms"); }
   // Every labelled row has its file complete in the backup directory. Returns how many are.
   int CheckLabelledRowsAreSafe() {
     int labelled = 0;
@@ -176,26 +183,42 @@ TEST_F(EndToEndTest, HeadlessRunPrintsOneLinePerFileAndExitsByOutcome) {
   EXPECT_EQ(failing.Output(),
             std::vector<std::string>{web_.Host() + "\tno.wav\tFailed to download file"});
 
-  WriteSettings("GetDataFromTable=missing_table\n");
+  // Nobody reads standard error of a run from cron: a data source that fails starts the alarm.
+  RecordAlarms();
+  const std::string alarm = "qzarun 1 -i410 -s8BackupTool";
+  WriteSettings("GetDataFromTable=missing_table\nStartAlarmOnError=10\n");
   ToolProcess broken(folder_.path(), "--run");
   EXPECT_EQ(broken.Wait(), 2);
   EXPECT_NE(ReadFile(folder_ / "out.3.err").find("no such table: missing_table"),
             std::string::npos);
   auto log = LogTexts();
-  ASSERT_GE(log.size(), 2u);
-  EXPECT_NE(log[log.size() - 2].find("no such table: missing_table"), std::string::npos);
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_NE(log[log.size() - 3].find("no such table: missing_table"), std::string::npos);
+  EXPECT_EQ(log[log.size() - 2], "Start alarm 10 because of error");
   EXPECT_EQ(log.back(), "Backup run ended: 0 rows, 0 backed up, 0 failed");
+  EXPECT_EQ(Alarms(), std::vector<std::string>{alarm});
 
-  // Without its log folder there is no run lock, and no run goes ahead without one.
-  WriteSettings();
+  // Without its log folder a run goes ahead, its log lines dropped.
+  WriteSettings("StartAlarmOnError=10\n");
+  source_->Execute("DELETE FROM recording WHERE FILE='no.wav'");
   AddRecording("late", "late.wav", "late");
   fs::remove_all(folder_ / "base" / "log");
+  ToolProcess logless(folder_.path(), "--run");
+  EXPECT_EQ(logless.Wait(), 0);
+  EXPECT_EQ(logless.Output().size(), 1u);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 3);
+
+  // Without a place for its lock no run goes ahead, and the alarm says so.
+  AddRecording("later", "later.wav", "later");
+  fs::rename(folder_ / "base", folder_ / "gone");
   ToolProcess unlocked(folder_.path(), "--run");
   EXPECT_EQ(unlocked.Wait(), 2);
   EXPECT_TRUE(unlocked.Output().empty());
-  EXPECT_EQ(ReadFile(folder_ / "out.4.err").rfind("qzbackup: Backup run refused: the run lock ", 0),
+  EXPECT_EQ(ReadFile(unlocked.OutputFile().string() + ".err")
+                .rfind("qzbackup: Backup run refused: the run lock ", 0),
             0u);
-  EXPECT_EQ(CheckLabelledRowsAreSafe(), 2);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 3);
+  EXPECT_EQ(Alarms(), std::vector<std::string>(2, alarm));
 }
 
 TEST_F(EndToEndTest, ProgressOnATerminalOnlyAndStandardOutputUnchanged) {
@@ -329,6 +352,32 @@ TEST_F(EndToEndTest, SecondRunWaitsForTheFirstAndNeverTouchesTheSameRow) {
   EXPECT_EQ(CheckLabelledRowsAreSafe(), 3);
 }
 
+// A local user who could open a lock could hold it and stop every backup for good; a run that
+// waits for its lock still obeys a stop.
+TEST_F(EndToEndTest, LocksAreTheInstallationsAndARunWaitingForItsLockEndsOnSigterm) {
+  WriteSettings();
+  AddRecordings(1, 1000);
+  const fs::path runLock = folder_ / "base" / "qzbackup.lock";
+  const fs::path metricsLock = folder_ / "base" / "log" / "qzbackup.prom.lock";
+  WriteFile(metricsLock, "");  // as an older version left it, open to every user
+  fs::permissions(metricsLock, fs::perms(0644));
+  ToolProcess first(folder_.path(), "--run");
+  EXPECT_EQ(first.Wait(), 0);
+  for (const fs::path& lock : {runLock, metricsLock})
+    EXPECT_EQ(fs::status(lock).permissions() & fs::perms::all, fs::perms(0660)) << lock;
+
+  platform::FileLock held;
+  ASSERT_TRUE(held.TryLock(runLock.string()));
+  ToolProcess waiting(folder_.path(), "--run");
+  ASSERT_TRUE(
+      WaitFor([&] { return LogTexts().back() == "Waiting for another backup run to end"; }));
+  kill(waiting.pid(), SIGTERM);
+  EXPECT_EQ(waiting.Wait(), 128 + SIGTERM);
+  auto log = LogTexts();
+  EXPECT_EQ(log[log.size() - 2], "Backup run stopped before all rows were done");
+  EXPECT_EQ(log.back(), "Backup run ended: 0 rows, 0 backed up, 0 failed");
+}
+
 // Minute 0 of the current hour today, for libfaketime; the automatic hour is set to match.
 std::string MinuteZeroOfThisHour(int& hour) {
   std::tm local = platform::LocalTime(std::time(nullptr));
@@ -374,6 +423,27 @@ TEST_F(EndToEndTest, ServiceStartsInMinuteZeroOfItsHourAndStopsCleanlyMidRun) {
     bool inDownload = fs::exists(download_ / file.first);
     EXPECT_FALSE(inBackup && inDownload) << file.first << " half moved";
   }
+}
+
+// Nobody watches the service: without its log folder it backs up all the same, and a data source
+// that fails starts the alarm.
+TEST_F(EndToEndTest, ServiceBacksUpWithoutItsLogFolderAndAlarmsWhenItsDataSourceFails) {
+  int hour = 0;
+  std::string fake = MinuteZeroOfThisHour(hour);
+  RecordAlarms();
+  fs::remove_all(folder_ / "base" / "log");
+  AddRecordings(2, 1000);
+  for (const std::string table : {"recording", "missing_table"}) {
+    WriteSettings("AutoStartOnHour=" + std::to_string(hour) +
+                  "\nStartAlarmOnError=10\nGetDataFromTable=" + table + "\n");
+    ToolProcess service(folder_.path(), "--service", fake);
+    ASSERT_TRUE(WaitFor(
+        [&] { return table == "recording" ? service.Output().size() == 2 : !Alarms().empty(); }));
+    kill(service.pid(), SIGTERM);
+    EXPECT_EQ(service.Wait(), 0);
+  }
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 2);
+  EXPECT_EQ(Alarms(), std::vector<std::string>{"qzarun 1 -i410 -s8BackupTool"});
 }
 
 TEST_F(EndToEndTest, ChecksumFilePassesSha256sumAndVerifyNamesChangedAndMissingFiles) {

@@ -37,6 +37,7 @@ void BackupRunTest::SetUp() {
   log_ = folder_ / "base" / "log";
   bin_ = folder_ / "bin";
   for (const auto& dir : {download_, backup_, log_, bin_}) std::filesystem::create_directories(dir);
+  BaseDirectory = (folder_ / "base").string() + "/";
   LogDirectory = (folder_ / "base").string() + ".\\log\\";
   test::WriteScript(bin_ / "qze", "echo \"$*\" >> '" + (folder_ / "alarms").string() + "'");
   path_ = std::make_unique<test::PathPrepend>(bin_);
@@ -650,16 +651,19 @@ TEST_P(BackupRunTest, ArchivedRecordingIsNeverReplacedByOrTakenForAnotherOfItsNa
   EXPECT_EQ(AlarmCalls(failedRuns).size(), static_cast<size_t>(failedRuns));
 }
 
-// Resolved again from inside the download directory, "dl/" named a folder "dl/dl/".
-TEST_P(BackupRunTest, RelativeDirectoriesAreFoldersOfTheStartDirectory) {
+// Resolved again from inside the download directory, "dl/" named a folder "dl/dl/". A relative
+// BackupPath is a folder of the download directory, which the run works in, wherever the tool
+// started: resolved against the start directory it failed every row where dl/bk stood.
+TEST_P(BackupRunTest, RelativeDirectoriesAreFoldersOfTheStartAndDownloadDirectories) {
   const std::filesystem::path start = folder_ / "start";
-  std::filesystem::create_directories(start / "bk");
+  std::filesystem::create_directories(start / "dl" / "bk");
   test::ResetConfig();
   WriteFile(test::IniFile(), "[Config]\nDownloadPath=dl/\nMoveToBackupPath=1\nBackupPath=bk/\n");
   std::filesystem::current_path(start);
-  const std::string logDirectory = LogDirectory;
+  const std::string baseDirectory = BaseDirectory, logDirectory = LogDirectory;
   BackupSettings loaded;
   ASSERT_TRUE(LoadSettings(loaded));
+  BaseDirectory = baseDirectory;
   LogDirectory = logDirectory;
   settings_.DownloadPath = loaded.DownloadPath;
   settings_.BackupPath = loaded.BackupPath;
@@ -668,8 +672,8 @@ TEST_P(BackupRunTest, RelativeDirectoriesAreFoldersOfTheStartDirectory) {
   EXPECT_EQ(Run().failed, 0);
   AddRecording("2", "b.wav", "second");  // this run starts inside dl/
   EXPECT_EQ(Run().failed, 0);
-  EXPECT_EQ(ReadFile(start / "bk" / "a.wav"), "first");
-  EXPECT_EQ(ReadFile(start / "bk" / "b.wav"), "second");
+  EXPECT_EQ(ReadFile(start / "dl" / "bk" / "a.wav"), "first");
+  EXPECT_EQ(ReadFile(start / "dl" / "bk" / "b.wav"), "second");
   EXPECT_EQ(ArchiveOf("1"), WeekLabel());
   EXPECT_EQ(ArchiveOf("2"), WeekLabel());
   EXPECT_FALSE(std::filesystem::exists(start / "dl" / "dl"));
