@@ -4,7 +4,8 @@
 # test_packages: only the test suites, the package check and the benchmark need these. The one
 #                place to add a package a test needs.
 # server_services: services that packages of the test list enable and start on installation;
-#                  the tests start throwaway servers of their own, so these stay off.
+#                  the tests start throwaway servers of their own (and need only prometheus's
+#                  promtool), so these stay off.
 
 tool_packages=(
   build-essential cmake ninja-build pkg-config
@@ -22,9 +23,10 @@ test_packages=(
   desktop-file-utils systemd groff-base man-db logrotate
   debhelper dpkg-dev fakeroot lintian
   openssl debootstrap systemd-container
+  prometheus
 )
 
-declare -A server_services=([mariadb-server]=mariadb [postgresql]=postgresql)
+declare -A server_services=([mariadb-server]=mariadb [postgresql]=postgresql [prometheus]=prometheus)
 
 packages_sudo=""
 [[ $(id -u) -eq 0 ]] || packages_sudo=sudo
