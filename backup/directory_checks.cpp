@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "backup/archive_directories.h"
+#include "archive/archive_directories.h"
 #include "config/process_values.h"
 #include "platform/files.h"
 #include "platform/paths.h"

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "backup/archive_label.h"
-#include "backup/checksum_manifest.h"
+#include "archive/checksum_manifest.h"
 #include "backup/verify_archive.h"
 #include "platform/sha256_file.h"
 #include "tests/backup/backup_run_test.h"

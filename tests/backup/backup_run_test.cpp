@@ -8,9 +8,9 @@
 #include <sstream>
 #include <thread>
 
+#include "archive/checksum_manifest.h"
 #include "backup/archive_label.h"
 #include "backup/backup_status.h"
-#include "backup/checksum_manifest.h"
 #include "backup/verify_archive.h"
 #include "config/load_settings.h"
 #include "config/process_values.h"
@@ -322,7 +322,7 @@ TEST_P(BackupRunTest, WithoutChecksumFileRowsAreStillBackedUpAndLabelled) {
   for (const auto& entry : std::filesystem::directory_iterator(backup_))
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"a.wav", "b.wav"}));
+  EXPECT_EQ(names, (std::vector<std::string>{".qzlock", "a.wav", "b.wav"}));
   EXPECT_FALSE(std::filesystem::exists(download_ / (WeekLabel() + ".sha256")));
 }
 
