@@ -611,7 +611,8 @@ TEST_P(BackupRunTest, ArchivedRecordingIsNeverReplacedByOrTakenForAnotherOfItsNa
     const std::string file = "same" + std::to_string(++n) + ".wav";
     const std::string first = std::to_string(10 * n + 1), second = std::to_string(10 * n + 2);
     const std::string firstContent = "first " + file;
-    const std::string secondContent = c.sameContent ? firstContent : "second " + file;
+    // As long as the first: a guard comparing sizes alone would take it for the same recording.
+    const std::string secondContent = c.sameContent ? firstContent : "other " + file;
     SCOPED_TRACE(file + " MoveToBackupPath=" + std::to_string(c.move));
     settings_.MoveToBackupPath = c.move;
     AddRecording(first, file, firstContent);
