@@ -4,18 +4,16 @@
 #include <cstdio>
 #include <optional>
 
-#include "backup/archive_directories.h"
+#include "archive/checksum_manifest.h"
+#include "archive/recording_archive.h"
+#include "archive/tool_file_names.h"
 #include "backup/archive_label.h"
-#include "backup/archived_name_guard.h"
 #include "backup/backup_query.h"
 #include "backup/backup_status.h"
-#include "backup/checksum_manifest.h"
 #include "backup/database_connection.h"
 #include "backup/db_rec_set.h"
-#include "backup/pending_labels.h"
 #include "backup/run_lock.h"
 #include "backup/run_metrics.h"
-#include "backup/tool_file_names.h"
 #include "config/event_log.h"
 #include "config/load_settings.h"
 #include "config/string_table.h"
@@ -25,7 +23,6 @@
 #include "platform/odbc.h"
 #include "platform/paths.h"
 #include "platform/process.h"
-#include "platform/sha256_file.h"
 #include "transfer/download_file.h"
 #include "transfer/staging_folder.h"
 
@@ -41,10 +38,6 @@ constexpr int kFileColumn = 24;
 // so "/x/rec." is the folder that was created and entered.
 std::string InDirectory(const std::string& directory, const std::string& fileName) {
   return platform::PathInDirectory(directory, fileName);
-}
-
-std::string Native(const std::string& path) {
-  return platform::NativePath(path);
 }
 
 BackupSettings WithBackupDirectoryOfThisRun(BackupSettings settings) {
@@ -80,16 +73,10 @@ class Run {
   void BackUpRows(DatabaseConnection& connection);
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
   bool WillLabel(CDBRecSet& rows) const;
-  bool WasMovedByEndedRun(const std::string& file);
+  ArchiveRow RowToPlace(CDBRecSet& rows, const std::string& server, const std::string& file);
   int FetchFile(const std::string& server, const std::string& file);
   bool WasCutShortByOlderVersion(const std::string& file);
-  int MoveToBackupPath(const std::string& file, int status);
-  void RecordPendingLabel(const std::string& localPath);
-  int MoveFile(const std::string& localPath, const std::string& target, int status);
-  bool Flush(const std::string& path);
-  int WriteChecksumLine(CDBRecSet& rows, const std::string& file, int status);
   int SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status);
-  void ForgetPendingLabel(int status);
   void ShowResult(const std::string& server, const std::string& file, int status);
   void RunCommandAfterBackup();
   void TrimResultList();
@@ -106,18 +93,7 @@ class Run {
   ArchiveLabel label_;
   bool alarmStarted_ = false;
   RunSummary summary_;
-  ChecksumManifests manifests_{clock_};
-  ArchiveDirectories directories_;
-  ArchivedNameGuard archivedNames_{s_, directories_, manifests_, clock_};
-  PendingLabels pendingLabels_{clock_};
-  // The row being backed up: its key among pending labels (empty when it is not to be moved and
-  // labelled), its recording's digest once known, and whether an ended run had moved it already.
-  struct RowState {
-    std::string pendingKey;
-    std::string digest;
-    bool movedBefore = false;
-    bool recorded = false;
-  } row_;
+  RecordingArchive archive_{s_, clock_};
 };
 
 RunSummary Run::Execute() {
@@ -134,7 +110,6 @@ RunSummary Run::Execute() {
   // What a killed run left in the staging folder is never complete.
   StagingFolder(s_.DownloadPath).Clear();
   FindDirectories();
-  if (directories_.movesFiles) pendingLabels_.Load(s_.BackupPath);
   try {
     BackUpTable();
   } catch (const platform::OdbcError& error) {
@@ -153,8 +128,7 @@ RunSummary Run::Execute() {
 }
 
 void Run::FindDirectories() {
-  directories_ = FindArchiveDirectories(s_);
-  if (directories_.backupIsDownload)
+  if (archive_.Directories().backupIsDownload)
     Log("Backup directory is the download directory " + NativeDirectory(s_.DownloadPath) +
         ": recordings are not moved");
 }
@@ -222,25 +196,22 @@ void Run::BackUpRows(DatabaseConnection& connection) {
 
 int Run::BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file) {
   clock_.Sleep(milliseconds(50));
-  row_ = {};
-  if (directories_.movesFiles && WillLabel(rows))
-    row_.pendingKey = PendingRowKey(server, file, rows.NamingValues());
+  archive_.StartRow(RowToPlace(rows, server, file));
   int status;
   if (IsUnsafeFileName(file)) {
     Log("Invalid filename in DB: " + file);
     status = kInvalidFileName;
-  } else if (WasMovedByEndedRun(file)) {
+  } else if (archive_.WasPlacedByEndedRun()) {
     status = kBackedUp;
-  } else if (std::optional<int> archived = archivedNames_.Check(server, file)) {
+  } else if (std::optional<int> archived = archive_.CheckArchivedName()) {
     status = *archived;
   } else {
     status = FetchFile(server, file);
   }
   clock_.Sleep(milliseconds(100));
-  status = MoveToBackupPath(file, status);
-  status = WriteChecksumLine(rows, file, status);
+  status = archive_.Place(status);
   status = SetArchiveFlag(rows, file, status);
-  ForgetPendingLabel(status);
+  archive_.EndRow(status);
   clock_.Sleep(milliseconds(50));
   return status;
 }
@@ -249,23 +220,14 @@ bool Run::WillLabel(CDBRecSet& rows) const {
   return s_.UpdateArchiveField != 0 && label_.Fits() && rows.IsUpdatable();
 }
 
-// A run ended after moving this row's recording and before labelling the row: the moved file is
-// the recording while it has the digest noted before the move. A copy of the name still in the
-// download directory goes the usual way (the move was cut short before its source was deleted).
-bool Run::WasMovedByEndedRun(const std::string& file) {
-  if (row_.pendingKey.empty()) return false;
-  std::optional<std::string> digest = pendingLabels_.DigestOf(row_.pendingKey);
-  if (!digest || platform::PathExists(InDirectory(s_.DownloadPath, file))) return false;
-  const std::string moved = Native(InDirectory(s_.BackupPath, file));
-  std::string found;
-  if (!platform::Sha256OfFile(moved, found) || found != *digest) {
-    pendingLabels_.Remove(row_.pendingKey);
-    return false;
-  }
-  Log("File moved by an ended run found in the backup directory: " + moved);
-  row_.digest = found;
-  row_.movedBefore = row_.recorded = true;
-  return true;
+// Only a row about to be labelled is noted before its move and gets its checksum line.
+ArchiveRow Run::RowToPlace(CDBRecSet& rows, const std::string& server, const std::string& file) {
+  ArchiveRow row{server, file, {}, {}};
+  if (!WillLabel(rows)) return row;
+  if (archive_.Directories().movesFiles)
+    row.pendingKey = PendingRowKey(server, file, rows.NamingValues());
+  if (s_.WriteChecksumFile != 0) row.listLabel = label_.text;
+  return row;
 }
 
 int Run::FetchFile(const std::string& server, const std::string& file) {
@@ -282,72 +244,10 @@ int Run::FetchFile(const std::string& server, const std::string& file) {
 bool Run::WasCutShortByOlderVersion(const std::string& file) {
   const std::string markerName = file + std::string(kOldDownloadMarkerSuffix);
   std::string marker = InDirectory(s_.DownloadPath, markerName);
-  if (!platform::PathExists(marker) || manifests_.Lists(s_.DownloadPath, markerName)) return false;
+  if (!platform::PathExists(marker) || archive_.Lists(s_.DownloadPath, markerName)) return false;
   platform::DeleteFile(InDirectory(s_.DownloadPath, file));
   platform::DeleteFile(marker);
   return true;
-}
-
-int Run::MoveToBackupPath(const std::string& file, int status) {
-  std::string localPath = InDirectory(s_.DownloadPath, file);
-  if (!directories_.movesFiles || status <= 0) {
-    // The label below promises the file is safely stored, so it goes to disk first.
-    if (status > 0 && !Flush(localPath)) return kDownloadFailed;
-    return status;
-  }
-  std::string target = InDirectory(s_.BackupPath, file);
-  if (row_.movedBefore) return Flush(target) ? status : kMoveFailed;
-  if (!row_.pendingKey.empty()) RecordPendingLabel(localPath);
-  return MoveFile(localPath, target, status);
-}
-
-// Before the only copy leaves the download directory, its row is noted with the file's digest,
-// so a run ended before the label leaves a row the next run can still label. Without the note the
-// row goes on as ever: a file that cannot be read fails its move or flush, which say why, and the
-// note's own failure is logged.
-void Run::RecordPendingLabel(const std::string& localPath) {
-  if (!platform::Sha256OfFile(Native(localPath), row_.digest)) {
-    row_.digest.clear();
-    return;
-  }
-  row_.recorded = pendingLabels_.Add(row_.pendingKey, row_.digest);
-}
-
-int Run::MoveFile(const std::string& localPath, const std::string& target, int status) {
-  if (platform::MoveFile(localPath, target)) return Flush(target) ? status : kMoveFailed;
-  Log("ERROR moving file: " + Native(localPath) + " to " + Native(target) +
-      "  Error:" + std::to_string(platform::LastError()));
-  // CopyFile has flushed the copy to disk before the source is deleted.
-  if (!platform::CopyFile(localPath, target, false)) {
-    Log("ERROR copy file: " + Native(localPath) + " to " + Native(target) +
-        "  Error:" + std::to_string(platform::LastError()));
-    return kMoveFailed;
-  }
-  if (!platform::DeleteFile(localPath))
-    Log("ERROR delete source file: " + Native(localPath) +
-        "  Error:" + std::to_string(platform::LastError()));
-  return status;
-}
-
-// A file that cannot be flushed to disk is not safely stored, and its row is not labelled.
-bool Run::Flush(const std::string& path) {
-  if (platform::SyncFile(path)) return true;
-  Log("ERROR flushing file: " + Native(path) + "  Error:" + std::to_string(platform::LastError()));
-  return false;
-}
-
-// Only a row about to be labelled gets its line: the label promises the file and its line.
-int Run::WriteChecksumLine(CDBRecSet& rows, const std::string& file, int status) {
-  if (s_.WriteChecksumFile == 0 || s_.UpdateArchiveField == 0 || status <= 0 || !label_.Fits() ||
-      !rows.IsUpdatable())
-    return status;
-  const bool added =
-      row_.digest.empty()
-          ? manifests_.AddRecording(directories_.archive, label_.text, file)
-          : manifests_.AddRecording(directories_.archive, label_.text, file, row_.digest);
-  if (added) return status;
-  Log("Failed to set archive flag " + label_.text + " in DB for file " + file);
-  return kArchiveFlagFailed;
 }
 
 int Run::SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status) {
@@ -365,11 +265,6 @@ int Run::SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status) {
     return kArchiveFlagFailed;
   }
   return status;
-}
-
-// A row left unlabelled stays noted: its recording is in the backup directory now.
-void Run::ForgetPendingLabel(int status) {
-  if (row_.recorded && status > 0) pendingLabels_.Remove(row_.pendingKey);
 }
 
 void Run::ShowResult(const std::string& server, const std::string& file, int status) {

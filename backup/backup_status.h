@@ -3,18 +3,9 @@
 
 #include <string>
 
-namespace qz {
+#include "archive/row_status.h"
 
-enum BackupStatus {
-  kBackedUp = 1,
-  kDownloadFailed = -1,
-  kNoServerName = -2,
-  kNoFileName = -3,
-  kMoveFailed = -4,
-  kArchiveFlagFailed = -5,
-  kInvalidFileName = -6,
-  kOtherRecordingArchived = -7,
-};
+namespace qz {
 
 // The string-table text of a status.
 std::string StatusText(int status);

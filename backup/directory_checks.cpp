@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "backup/archive_directories.h"
+#include "archive/archive_directories.h"
 #include "backup/run_lock.h"
 #include "config/load_settings.h"
 #include "config/process_values.h"

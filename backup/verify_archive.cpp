@@ -12,7 +12,7 @@
 
 #include "backup/backup_query.h"
 #include "backup/backup_run.h"
-#include "backup/checksum_manifest.h"
+#include "archive/checksum_manifest.h"
 #include "backup/database_connection.h"
 #include "backup/run_lock.h"
 #include "config/event_log.h"

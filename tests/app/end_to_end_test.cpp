@@ -10,13 +10,17 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "archive/checksum_manifest.h"
 #include "backup/archive_label.h"
 #include "platform/file_lock.h"
 #include "platform/process.h"
+#include "platform/sha256_file.h"
 #include "tests/support/odbc_fixture.h"
 #include "tests/support/test_support.h"
 #include "tests/support/test_web_server.h"
@@ -32,7 +36,9 @@ using test::WriteFile;
 // A running qzbackup with its standard output and error in files.
 class ToolProcess {
  public:
-  ToolProcess(const fs::path& folder, const std::string& options, const std::string& fakeTime = "")
+  // `environment`: "NAME=value ..." for the tool alone.
+  ToolProcess(const fs::path& folder, const std::string& options, const std::string& fakeTime = "",
+              const std::string& environment = "")
       : out_(folder / ("out." + std::to_string(++count_))) {
     // The clock is faked in the tool's own process: the faketime wrapper would stand between
     // the tool and the signals sent to it.
@@ -40,6 +46,7 @@ class ToolProcess {
                               ? ""
                               : "env LD_PRELOAD=" + test::FakeTimeLibrary() + " FAKETIME='@" +
                                     fakeTime + "' ASAN_OPTIONS=verify_asan_link_order=0 ";
+    if (!environment.empty()) wrapper = "env " + environment + " " + wrapper;
     std::string script = "exec " + wrapper + "'" + QZ_TOOL_BINARY + "' " + options + " > '" +
                          out_.string() + "' 2> '" + out_.string() + ".err'";
     pid_ = platform::SpawnProcess("/bin/sh -c \"" + script + "\"").value_or(0);
@@ -151,6 +158,51 @@ class EndToEndTest : public ::testing::Test {
     }
     return labelled;
   }
+  // An installation of its own (settings, log, run lock, download directory) for the servers
+  // numbered `server`, moving into the fixture's backup directory: the environment to run it in.
+  std::string AddInstallation(int server, const std::string& extra = "") {
+    const fs::path root = folder_ / ("installation" + std::to_string(server));
+    for (const char* dir : {"config", "xdg", "base/log", "download"})
+      fs::create_directories(root / dir);
+    WriteFile(root / "xdg" / "hklm.ini",
+              "[SOFTWARE\\Corvane\\Corvane Tool]\nDirectory=" + (root / "base").string() + "\n");
+    WriteFile(root / "config" / "qzbackup.ini",
+              "[Config]\nDownloadPath=" + (root / "download").string() +
+                  "/\nMoveToBackupPath=1\nBackupPath=" + (folder_ / "backup").string() +
+                  "/\nUseDSN=" + source_->Dsn() +
+                  "\nBackupFromServerRange=1\nFirstServerNumber=" + std::to_string(server) +
+                  "\nLastServerNumber=" + std::to_string(server) + "\n" + extra);
+    return "XDG_CONFIG_HOME=" + (root / "config").string() +
+           " XDG_CONFIG_DIRS=" + (root / "xdg").string();
+  }
+  // A row of server `server` (1 is web_), its recording published there.
+  void AddServerRecording(const std::string& id, int server, const std::string& name,
+                          const std::string& content) {
+    while (static_cast<int>(servers_.size()) < server - 1)
+      servers_.push_back(std::make_unique<test::TestWebServer>());
+    const test::TestWebServer& web = server == 1 ? web_ : *servers_[server - 2];
+    contents_[id] = {name, content};
+    web.Publish(name, content);
+    source_->Insert(test::RecordingRow(id)
+                        .Set("SERVER", std::to_string(server))
+                        .Set("SERVERNAME", web.Host())
+                        .Set("FILE", name));
+  }
+  bool Labelled(const std::string& id) {
+    auto archive = source_->ArchiveOf(id);
+    return !archive.empty() && archive[0] && !archive[0]->empty();
+  }
+  // Every digest the backup directory's checksum files list, by name.
+  std::map<std::string, std::set<std::string>> ListedDigests() {
+    std::map<std::string, std::set<std::string>> listed;
+    for (const std::string& manifest : ManifestsIn((folder_ / "backup").string()))
+      for (const std::string& line : ReadLines(manifest))
+        if (auto entry = ParseManifestLine(line)) listed[entry->name].insert(entry->digest);
+    return listed;
+  }
+  static std::string DigestOf(const std::string& content) {
+    return platform::Sha256OfText(content);
+  }
   template <typename Predicate>
   bool WaitFor(Predicate done) {
     for (int i = 0; i < 3000; ++i) {
@@ -164,6 +216,7 @@ class EndToEndTest : public ::testing::Test {
   fs::path download_ = folder_ / "download";
   std::unique_ptr<test::TestDataSource> source_;
   test::TestWebServer web_;
+  std::vector<std::unique_ptr<test::TestWebServer>> servers_;
   std::map<std::string, std::pair<std::string, std::string>> contents_;
 };
 
@@ -595,6 +648,106 @@ TEST_F(EndToEndTest, WgetMessagesReachStandardErrorOnATerminal) {
   EXPECT_EQ(shown.find("wget-log"), std::string::npos) << shown;
   EXPECT_NE(shown.find("rec 0.wav"), std::string::npos) << shown;
   EXPECT_EQ(CheckLabelledRowsAreSafe(), 1);
+}
+
+// Installations for three server ranges share one backup directory and table; each server has
+// names of its own and names every server has, each a call of its own of the same length.
+TEST_F(EndToEndTest, InstallationsSharingABackupDirectoryKeepEachOthersRecordingsWhenKilled) {
+  std::vector<std::string> installations;
+  std::vector<std::string> shared = {"shared0.wav", "shared1.wav", "shared2.wav"};
+  for (int server = 1; server <= 3; ++server) {
+    installations.push_back(AddInstallation(server, "DownloadTransferRateKbs=64\n"));
+    const std::string s = std::to_string(server);
+    for (int k = 0; k < 2; ++k)
+      AddServerRecording("own" + s + std::to_string(k), server,
+                         "own" + s + std::to_string(k) + ".wav",
+                         std::string(24000, static_cast<char>('a' + 2 * server + k)));
+    for (int k = 0; k < 3; ++k)
+      AddServerRecording(s + shared[k], server, shared[k],
+                         std::string(24000, static_cast<char>('A' + 3 * server + k)));
+  }
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  for (int round = 0; round < 4; ++round) {
+    std::vector<std::unique_ptr<ToolProcess>> runs;
+    for (const std::string& environment : installations)
+      runs.push_back(std::make_unique<ToolProcess>(folder_.path(), "--run", "", environment));
+    std::shuffle(runs.begin(), runs.end(), random);
+    for (auto& run : runs) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100 + random() % 800));
+      run->KillAll();
+    }
+    CheckLabelledRowsAreSafe();
+  }
+  std::vector<std::unique_ptr<ToolProcess>> finish;
+  for (const std::string& environment : installations)
+    finish.push_back(std::make_unique<ToolProcess>(folder_.path(), "--run", "", environment));
+  for (auto& run : finish) EXPECT_LE(run->Wait(), 1);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 9);
+  for (const auto& [id, file] : contents_)
+    EXPECT_TRUE(!id.starts_with("own") || Labelled(id)) << file.first;
+  for (const std::string& name : shared)
+    EXPECT_EQ(Labelled("1" + name) + Labelled("2" + name) + Labelled("3" + name), 1) << name;
+  const auto listed = ListedDigests();
+  EXPECT_EQ(listed.size(), 9u);
+  for (const auto& [name, digests] : listed)
+    EXPECT_EQ(digests, std::set<std::string>{DigestOf(ReadFile(folder_ / "backup" / name))})
+        << name;
+}
+
+// The name was free when the slow server's download began; the fast one archived it meanwhile.
+TEST_F(EndToEndTest, NameArchivedByAnotherInstallationDuringADownloadIsNeverReplaced) {
+  const std::string slow = AddInstallation(1, "DownloadTransferRateKbs=16\n");
+  const std::string fast = AddInstallation(2);
+  AddServerRecording("1", 1, "x.wav", std::string(48000, '1'));
+  AddServerRecording("2", 2, "x.wav", std::string(48000, '2'));
+  ToolProcess slowRun(folder_.path(), "--run", "", slow);
+  ASSERT_TRUE(WaitFor([&] { return slowRun.HasChild(); }));
+  ToolProcess fastRun(folder_.path(), "--run", "", fast);
+  EXPECT_EQ(fastRun.Wait(), 0);
+  EXPECT_EQ(slowRun.Wait(), 1);
+  EXPECT_EQ(slowRun.Output(), std::vector<std::string>{web_.Host() + "\tx.wav\tAnother recording "
+                                                                     "of this name is already "
+                                                                     "archived"});
+  EXPECT_FALSE(Labelled("1"));
+  EXPECT_TRUE(Labelled("2"));
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 1);
+  EXPECT_EQ(ListedDigests(), (std::map<std::string, std::set<std::string>>{
+                                 {"x.wav", {DigestOf(std::string(48000, '2'))}}}));
+}
+
+// Another installation's run, begun before the note was written and ending after it, keeps it:
+// the row is labelled from the backup directory although its server can never deliver the file.
+TEST_F(EndToEndTest, NoteOfARowAwaitingItsLabelSurvivesAnotherInstallationsRun) {
+  const std::string noting = AddInstallation(1);
+  const std::string other = AddInstallation(2, "DownloadTransferRateKbs=16\n");
+  // wget cannot store a name this long: the copy in the download directory is the only one.
+  const std::string name = std::string(246, 'n') + ".wav";
+  AddServerRecording("1", 1, name, "only copy");
+  WriteFile(folder_ / "installation1" / "download" / name, "only copy");
+  AddServerRecording("2", 2, "other.wav", std::string(48000, 'o'));
+  // Another writer holds the database, so the label waits while the recording is already moved.
+  WriteFile(folder_ / "lock.py",
+            "import sqlite3, sys, time\n"
+            "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+            "c.execute('BEGIN IMMEDIATE')\nopen(sys.argv[2], 'w').close()\ntime.sleep(120)\n");
+  std::optional<pid_t> locker = platform::SpawnProcess(
+      "python3 " + (folder_ / "lock.py").string() + " " +
+      (folder_ / (source_->Dsn() + ".sqlite")).string() + " " + (folder_ / "locked").string());
+  ASSERT_TRUE(locker && WaitFor([&] { return fs::exists(folder_ / "locked"); }));
+  ToolProcess otherRun(folder_.path(), "--run", "", other);
+  ASSERT_TRUE(WaitFor([&] { return otherRun.HasChild(); }));
+  ToolProcess killed(folder_.path(), "--run", "", noting);
+  EXPECT_TRUE(WaitFor([&] { return ListedDigests().count(name) == 1; }));
+  killed.KillAll();
+  kill(*locker, SIGKILL);
+  waitpid(*locker, nullptr, 0);
+  EXPECT_EQ(otherRun.Wait(), 0);
+  ToolProcess next(folder_.path(), "--run", "", noting);
+  EXPECT_EQ(next.Wait(), 0);
+  EXPECT_TRUE(Labelled("1"));
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 2);
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "archive/checksum_manifest.h"
 #include "backup/archive_label.h"
-#include "backup/checksum_manifest.h"
 #include "backup/verify_archive.h"
 #include "platform/sha256_file.h"
 #include "tests/backup/backup_run_test.h"
@@ -37,8 +37,8 @@ TEST_P(BackupRunTest, NamesOfTheToolsOwnFilesAreRefusedBeforeAnyFileIsTouched) {
   const std::string manifest = WeekLabel() + ".sha256";
   const std::string listed = ReadFile(download_ / manifest);
   const std::vector<std::string> names = {
-      manifest,         "DAT_1.sha256", manifest + ".Ab12Cd", "a.wav.qzdownload",
-      ".qzpart.Xy12Zw", ".qzfetch",     ".qzpending",         ".qzpending.Ab12Cd"};
+      manifest,   "DAT_1.sha256", manifest + ".Ab12Cd", "a.wav.qzdownload", ".qzpart.Xy12Zw",
+      ".qzfetch", ".qzpending",   ".qzpending.Ab12Cd",  ".qzlock"};
   for (std::size_t i = 0; i < names.size(); ++i)
     AddRecording(std::to_string(10 + i), names[i], "server body");
   list_.lines.clear();

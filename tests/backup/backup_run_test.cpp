@@ -8,9 +8,9 @@
 #include <sstream>
 #include <thread>
 
+#include "archive/checksum_manifest.h"
 #include "backup/archive_label.h"
 #include "backup/backup_status.h"
-#include "backup/checksum_manifest.h"
 #include "backup/verify_archive.h"
 #include "config/load_settings.h"
 #include "config/process_values.h"
@@ -323,7 +323,7 @@ TEST_P(BackupRunTest, WithoutChecksumFileRowsAreStillBackedUpAndLabelled) {
   for (const auto& entry : std::filesystem::directory_iterator(backup_))
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"a.wav", "b.wav"}));
+  EXPECT_EQ(names, (std::vector<std::string>{".qzlock", "a.wav", "b.wav"}));
   EXPECT_FALSE(std::filesystem::exists(download_ / (WeekLabel() + ".sha256")));
 }
 
@@ -612,7 +612,8 @@ TEST_P(BackupRunTest, ArchivedRecordingIsNeverReplacedByOrTakenForAnotherOfItsNa
     const std::string file = "same" + std::to_string(++n) + ".wav";
     const std::string first = std::to_string(10 * n + 1), second = std::to_string(10 * n + 2);
     const std::string firstContent = "first " + file;
-    const std::string secondContent = c.sameContent ? firstContent : "second " + file;
+    // As long as the first: a guard comparing sizes alone would take it for the same recording.
+    const std::string secondContent = c.sameContent ? firstContent : "other " + file;
     SCOPED_TRACE(file + " MoveToBackupPath=" + std::to_string(c.move));
     settings_.MoveToBackupPath = c.move;
     AddRecording(first, file, firstContent);

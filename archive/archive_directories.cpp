@@ -1,4 +1,4 @@
-#include "backup/archive_directories.h"
+#include "archive/archive_directories.h"
 
 #include "platform/files.h"
 #include "platform/paths.h"

@@ -1,9 +1,10 @@
-#include "backup/tool_file_names.h"
+#include "archive/tool_file_names.h"
 
 #include <string>
 
-#include "backup/checksum_manifest.h"
-#include "backup/pending_labels.h"
+#include "archive/checksum_manifest.h"
+#include "archive/directory_lock.h"
+#include "archive/pending_labels.h"
 #include "platform/atomic_file.h"
 #include "platform/files.h"
 #include "transfer/staging_folder.h"
@@ -25,8 +26,8 @@ bool IsOwnListBeingRewritten(std::string_view name) {
 }  // namespace
 
 bool IsToolFileName(std::string_view name) {
-  return name == StagingFolder::kName || IsOwnListName(name) || IsOwnListBeingRewritten(name) ||
-         name.starts_with(platform::kTemporaryCopyPrefix) ||
+  return name == StagingFolder::kName || name == kDirectoryLockName || IsOwnListName(name) ||
+         IsOwnListBeingRewritten(name) || name.starts_with(platform::kTemporaryCopyPrefix) ||
          name.ends_with(kOldDownloadMarkerSuffix);
 }
 

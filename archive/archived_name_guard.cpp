@@ -1,8 +1,8 @@
-#include "backup/archived_name_guard.h"
+#include "archive/archived_name_guard.h"
 
 #include <cerrno>
 
-#include "backup/backup_status.h"
+#include "archive/row_status.h"
 #include "config/event_log.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -18,12 +18,16 @@ std::optional<int> ArchivedNameGuard::Check(const std::string& server, const std
   const int status = DownloadFileToStaging(s_, server, file, clock_);
   if (status != kBackedUp) return status;
   const std::string staged = platform::PathInDirectory(StagingFolder(s_.DownloadPath).Path(), file);
-  if (!HasContentOf(staged, archived)) return RefuseRecording(server, file, archived);
+  if (!HasContentOf(staged, archived)) return RefuseRecording(server, file);
   return KeepRecording(file);
 }
 
+// Read as the checksum files stand: another installation may have listed the name since.
 bool ArchivedNameGuard::IsArchived(const std::string& file, const std::string& archived) {
-  return platform::PathExists(archived) && manifests_.Lists(directories_.archive, file);
+  if (!platform::PathExists(archived)) return false;
+  DirectoryLockHold hold(lock_);
+  manifests_.Refresh(directories_.archive, true);
+  return manifests_.Lists(directories_.archive, file);
 }
 
 bool ArchivedNameGuard::Digest(const std::string& path, std::string& digest) {
@@ -53,8 +57,8 @@ int ArchivedNameGuard::KeepRecording(const std::string& file) {
   return kept ? kBackedUp : kDownloadFailed;
 }
 
-int ArchivedNameGuard::RefuseRecording(const std::string& server, const std::string& file,
-                                       const std::string& archived) {
+int ArchivedNameGuard::RefuseRecording(const std::string& server, const std::string& file) {
+  const std::string archived = platform::PathInDirectory(directories_.archive, file);
   StagingFolder(s_.DownloadPath).Clear();
   WriteLog("Another recording of this name is already archived: " + archived + " kept, " + file +
                " of server " + server + " not backed up",

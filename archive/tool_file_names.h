@@ -9,8 +9,9 @@ namespace qz {
 // Versions before the staging folder marked a download under way with "<name>.qzdownload".
 inline constexpr std::string_view kOldDownloadMarkerSuffix = ".qzdownload";
 
-// Checksum files ("*.sha256"), the list of rows awaiting their label, temporary copies of both,
-// the staging folder, temporary copies of recordings, and old download markers.
+// Checksum files ("*.sha256") and the list of rows awaiting their label with temporary copies of
+// both, the directory's lock, the staging folder, temporary copies of recordings, and old download
+// markers.
 bool IsToolFileName(std::string_view name);
 
 }  // namespace qz

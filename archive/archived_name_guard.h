@@ -6,8 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "backup/archive_directories.h"
-#include "backup/checksum_manifest.h"
+#include "archive/archive_directories.h"
+#include "archive/checksum_manifest.h"
+#include "archive/directory_lock.h"
 #include "config/backup_settings.h"
 #include "platform/clock.h"
 
@@ -16,8 +17,12 @@ namespace qz {
 class ArchivedNameGuard {
  public:
   ArchivedNameGuard(const BackupSettings& settings, const ArchiveDirectories& directories,
-                    ChecksumManifests& manifests, platform::Clock& clock)
-      : s_(settings), directories_(directories), manifests_(manifests), clock_(clock) {}
+                    ChecksumManifests& manifests, DirectoryLock& lock, platform::Clock& clock)
+      : s_(settings),
+        directories_(directories),
+        manifests_(manifests),
+        lock_(lock),
+        clock_(clock) {}
 
   // Nothing when no listed file stands under `file` in the archive folder: the row goes on as
   // ever. Otherwise the row's status: 1 when its recording is the archived one (it then stands in
@@ -25,17 +30,19 @@ class ArchivedNameGuard {
   // the archived file untouched.
   std::optional<int> Check(const std::string& server, const std::string& file);
 
+  // The row's recording is not the archived file of its name: logged, kOtherRecordingArchived.
+  int RefuseRecording(const std::string& server, const std::string& file);
+
  private:
   bool IsArchived(const std::string& file, const std::string& archived);
   bool Digest(const std::string& path, std::string& digest);
   bool HasContentOf(const std::string& staged, const std::string& archived);
   int KeepRecording(const std::string& file);
-  int RefuseRecording(const std::string& server, const std::string& file,
-                      const std::string& archived);
 
   const BackupSettings& s_;
   const ArchiveDirectories& directories_;
   ChecksumManifests& manifests_;
+  DirectoryLock& lock_;
   platform::Clock& clock_;
 };
 

@@ -15,6 +15,12 @@ class ManifestNameIndex {
  public:
   // Reads every manifest; false when one cannot be read, after which every name may be listed.
   bool Load(const std::vector<std::string>& manifests);
+  // The same, one name at a time: Clear, AddRead for each name read, MarkIncomplete for a
+  // manifest that cannot be read, then Seal.
+  void Clear();
+  void AddRead(std::string_view name) { loaded_.push_back(Hash(name)); }
+  void MarkIncomplete() { complete_ = false; }
+  void Seal();
   // A name listed from now on.
   void Add(std::string_view name);
   // False only when no manifest lists the name; true may also mean a name of the same hash.

@@ -1,9 +1,9 @@
-#include "backup/manifest_name_index.h"
+#include "archive/manifest_name_index.h"
 
 #include <algorithm>
 #include <functional>
 
-#include "backup/checksum_manifest.h"
+#include "archive/checksum_manifest.h"
 
 namespace qz {
 
@@ -12,21 +12,31 @@ std::uint64_t ManifestNameIndex::Hash(std::string_view name) {
 }
 
 bool ManifestNameIndex::Load(const std::vector<std::string>& manifests) {
-  loaded_.clear();
-  added_.clear();
-  complete_ = false;
+  Clear();
   for (const std::string& manifest : manifests) {
     ManifestReader reader(manifest);
-    if (!reader.IsOpen()) return false;
+    if (!reader.IsOpen()) {
+      MarkIncomplete();
+      break;
+    }
     for (std::string line; reader.NextLine(line);) {
-      if (auto entry = ParseManifestLine(line)) loaded_.push_back(Hash(entry->name));
+      if (auto entry = ParseManifestLine(line)) AddRead(entry->name);
     }
   }
+  Seal();
+  return complete_;
+}
+
+void ManifestNameIndex::Clear() {
+  loaded_.clear();
+  added_.clear();
+  complete_ = true;
+}
+
+void ManifestNameIndex::Seal() {
   std::sort(loaded_.begin(), loaded_.end());
   loaded_.erase(std::unique(loaded_.begin(), loaded_.end()), loaded_.end());
   loaded_.shrink_to_fit();
-  complete_ = true;
-  return true;
 }
 
 void ManifestNameIndex::Add(std::string_view name) {

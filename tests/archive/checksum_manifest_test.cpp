@@ -1,10 +1,10 @@
-#include "backup/checksum_manifest.h"
+#include "archive/checksum_manifest.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "backup/manifest_name_index.h"
+#include "archive/manifest_name_index.h"
 #include "tests/support/test_support.h"
 
 namespace qz {

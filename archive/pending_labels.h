@@ -6,15 +6,21 @@
 // from the moved file while that file still holds the recording it was moved with.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "backup/archive_update.h"
 #include "platform/clock.h"
 
 namespace qz {
+
+// The values a label compares to find its row; NULL is no value.
+using RowValues = std::vector<std::optional<std::string>>;
 
 inline constexpr std::string_view kPendingLabelsName = ".qzpending";
 
@@ -24,26 +30,41 @@ inline constexpr std::string_view kPendingLabelsName = ".qzpending";
 std::string PendingRowKey(const std::string& server, const std::string& file,
                           const RowValues& values);
 
+// Installations sharing the backup directory each note their own rows in the one file: every
+// call reads it as it stands (again only when it changed) and a write changes only the row it
+// names, so it is called with the directory's lock held.
 class PendingLabels {
  public:
   explicit PendingLabels(platform::Clock& clock) : clock_(clock) {}
 
-  // Reads the rows former runs left in `directory` (a directory setting). Lines that do not
-  // parse are dropped with the next write.
-  void Load(std::string_view directory);
+  // The file of rows in `directory` (a directory setting). Lines that do not parse are dropped
+  // with the next write.
+  void Use(std::string_view directory);
   // The digest of the recording moved for `row`, when a former run moved one.
-  std::optional<std::string> DigestOf(const std::string& row) const;
+  std::optional<std::string> DigestOf(const std::string& row);
+  // Whether another row than `row`, of any installation, awaits its label with a recording of
+  // this digest.
+  bool NotesDigest(const std::string& digest, const std::string& row);
   // Names `row` with its recording's digest, on disk before it returns true. Logs a failure.
   bool Add(const std::string& row, const std::string& digest);
   // Forgets `row`; a failure to write is logged and leaves a line that never matches wrongly.
   void Remove(const std::string& row);
 
  private:
+  void Reload();
   bool Save();
 
   platform::Clock& clock_;
   std::string path_;
   std::map<std::string, std::string> digests_;
+  // What the file was when last read: another inode, size or time means another writer's.
+  struct Version {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const Version&) const = default;
+  } read_;
 };
 
 }  // namespace qz

@@ -2,6 +2,8 @@
 // recordings, one line per recording in the format `sha256sum -c` reads.
 #pragma once
 
+#include <sys/types.h>
+
 #include <fstream>
 #include <map>
 #include <optional>
@@ -9,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "backup/manifest_name_index.h"
+#include "archive/manifest_name_index.h"
 #include "platform/clock.h"
 
 namespace qz {
@@ -64,19 +66,35 @@ class ChecksumManifests {
   // A manifest that cannot be read may list it.
   bool Lists(std::string_view directory, const std::string& fileName);
 
+  // Brings what this run knows of `directory` up to its manifests as they stand, for a decision
+  // taken under the directory's lock: lines another writer appended are read, a manifest
+  // rewritten or removed is read anew. `lookForNew` also finds manifests made since, which costs
+  // a listing of the directory.
+  void Refresh(std::string_view directory, bool lookForNew);
+
  private:
+  struct Manifest {
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t read = 0;  // up to the end of its last whole line read
+  };
   struct Directory {
-    std::vector<std::string> manifests;
+    std::vector<Manifest> manifests;
     ManifestNameIndex names;
   };
   Directory& KnownDirectory(const std::string& nativeDirectory);
+  void ReadAll(Directory& directory);
+  template <typename AddName>
+  bool ReadNewLines(Manifest& manifest, AddName addName);
+  bool HasChanged(const Manifest& manifest, bool& rewritten);
   bool DropStaleLines(const std::string& manifest, const std::string& fileName,
                       const std::string& digest, bool& listed);
   bool Append(const std::string& manifest, const std::string& line);
   bool LogWriteError(const std::string& path, int error);
 
   platform::Clock& clock_;
-  // Manifests and their names per directory, read once per run: only this run adds to them.
+  // Manifests and their names per directory, read once per run and then only what changed.
   std::map<std::string, Directory> directories_;
 };
 

@@ -1,4 +1,4 @@
-#include "backup/checksum_manifest.h"
+#include "archive/checksum_manifest.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -166,25 +166,26 @@ bool ChecksumManifests::AddRecording(std::string_view directory, std::string_vie
   Directory& known = KnownDirectory(dir);
   bool listed = false;
   if (known.names.MayList(fileName)) {
-    for (const std::string& manifest : known.manifests) {
+    for (const Manifest& manifest : known.manifests) {
       bool listedHere = false;
-      if (!DropStaleLines(manifest, fileName, digest, listedHere)) return false;
-      if (manifest == target) listed = listedHere;
+      if (!DropStaleLines(manifest.path, fileName, digest, listedHere)) return false;
+      if (manifest.path == target) listed = listedHere;
     }
   }
   if (listed) return true;
   if (!Append(target, ManifestLine(digest, fileName))) return false;
   known.names.Add(fileName);
-  if (std::find(known.manifests.begin(), known.manifests.end(), target) == known.manifests.end())
-    known.manifests.push_back(target);
+  if (std::none_of(known.manifests.begin(), known.manifests.end(),
+                   [&](const Manifest& m) { return m.path == target; }))
+    known.manifests.push_back({target});
   return true;
 }
 
 bool ChecksumManifests::Lists(std::string_view directory, const std::string& fileName) {
   Directory& known = KnownDirectory(NativeDirectory(directory));
   if (!known.names.MayList(fileName)) return false;
-  for (const std::string& manifest : known.manifests) {
-    ManifestReader reader(manifest);
+  for (const Manifest& manifest : known.manifests) {
+    ManifestReader reader(manifest.path);
     if (!reader.IsOpen()) {
       if (errno == ENOENT) continue;
       return true;
@@ -203,10 +204,102 @@ ChecksumManifests::Directory& ChecksumManifests::KnownDirectory(
   auto found = directories_.find(nativeDirectory);
   if (found != directories_.end()) return found->second;
   Directory& directory = directories_[nativeDirectory];
-  directory.manifests = ManifestsIn(nativeDirectory);
-  // A manifest that cannot be read now leaves every name to the per-recording scan, which says so.
-  directory.names.Load(directory.manifests);
+  for (std::string& path : ManifestsIn(nativeDirectory)) directory.manifests.push_back({path});
+  ReadAll(directory);
   return directory;
+}
+
+// A manifest that cannot be read leaves every name to the per-recording scan, which says so.
+void ChecksumManifests::ReadAll(Directory& directory) {
+  directory.names.Clear();
+  for (Manifest& manifest : directory.manifests) {
+    manifest.read = 0;
+    if (!ReadNewLines(manifest, [&](std::string_view name) { directory.names.AddRead(name); }))
+      directory.names.MarkIncomplete();
+  }
+  directory.names.Seal();
+}
+
+// A last line without its newline is an append under way or torn by a crash: it is read again
+// once whole.
+template <typename AddName>
+bool ChecksumManifests::ReadNewLines(Manifest& manifest, AddName addName) {
+  int fd = open(manifest.path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0;
+  manifest.device = st.st_dev;
+  manifest.inode = st.st_ino;
+  std::string tail;
+  char buffer[65536];
+  for (off_t at = manifest.read; ok;) {
+    ssize_t n = pread(fd, buffer, sizeof buffer, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    at += n;
+    tail.append(buffer, static_cast<size_t>(n));
+    size_t start = 0;
+    for (size_t end; (end = tail.find('\n', start)) != std::string::npos; start = end + 1) {
+      if (auto entry = ParseManifestLine(std::string_view(tail).substr(start, end - start)))
+        addName(entry->name);
+    }
+    manifest.read += static_cast<off_t>(start);
+    tail.erase(0, start);
+  }
+  close(fd);
+  return ok;
+}
+
+// Writers append; a rewrite replaces the file (another inode), a torn tail makes it shorter.
+bool ChecksumManifests::HasChanged(const Manifest& manifest, bool& rewritten) {
+  struct stat st {};
+  if (stat(manifest.path.c_str(), &st) != 0) {
+    rewritten = true;
+    return true;
+  }
+  rewritten = manifest.inode == 0 ? false
+                                  : st.st_ino != manifest.inode || st.st_dev != manifest.device ||
+                                        st.st_size < manifest.read;
+  return rewritten || manifest.inode == 0 || st.st_size > manifest.read;
+}
+
+void ChecksumManifests::Refresh(std::string_view directory, bool lookForNew) {
+  const std::string native = NativeDirectory(directory);
+  const bool known = directories_.count(native) != 0;
+  Directory& d = KnownDirectory(native);
+  if (!known) return;
+  if (lookForNew) {
+    for (std::string& path : ManifestsIn(native)) {
+      if (std::none_of(d.manifests.begin(), d.manifests.end(),
+                       [&](const Manifest& m) { return m.path == path; }))
+        d.manifests.push_back({path});
+    }
+  }
+  bool rereadAll = false;
+  std::vector<Manifest*> grown;
+  for (Manifest& manifest : d.manifests) {
+    bool rewritten = false;
+    if (!HasChanged(manifest, rewritten)) continue;
+    if (rewritten)
+      rereadAll = true;
+    else
+      grown.push_back(&manifest);
+  }
+  if (rereadAll) {
+    std::erase_if(d.manifests, [](const Manifest& m) {
+      struct stat st {};
+      return stat(m.path.c_str(), &st) != 0 && errno == ENOENT;
+    });
+    ReadAll(d);
+    return;
+  }
+  for (Manifest* manifest : grown) {
+    if (!ReadNewLines(*manifest, [&](std::string_view name) { d.names.Add(name); }))
+      d.names.MarkIncomplete();
+  }
 }
 
 // `listed` tells whether the manifest already holds the file with this content.

@@ -1,0 +1,76 @@
+#include "archive/directory_lock.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "config/event_log.h"
+#include "platform/paths.h"
+
+namespace qz {
+namespace {
+
+// Open file description locks belong to the open file, not to the process, so no other open of
+// the file in this process drops them; classic record locks where the kernel has none.
+#ifdef F_OFD_SETLKW
+constexpr int kLockWait = F_OFD_SETLKW, kLockNow = F_OFD_SETLK;
+#else
+constexpr int kLockWait = F_SETLKW, kLockNow = F_SETLK;
+#endif
+
+// The installation's own user and group may lock it; nobody else may hold every run up.
+constexpr mode_t kLockFileMode = 0660;
+
+bool SetLock(int fd, int command, short type) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  int result;
+  do {
+    result = fcntl(fd, command, &lock);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+}  // namespace
+
+DirectoryLock::DirectoryLock(std::string_view directory, platform::Clock& clock)
+    : path_(directory.empty()
+                ? std::string()
+                : platform::NativePath(platform::PathInDirectory(directory, kDirectoryLockName))),
+      clock_(clock) {}
+
+DirectoryLock::~DirectoryLock() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool DirectoryLock::Open() {
+  if (fd_ >= 0) return true;
+  fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kLockFileMode);
+  // The umask may narrow the mode at creation, never widen it: the group, which installations
+  // sharing the folder have in common, gets its access back; a failure leaves it narrower.
+  if (fd_ >= 0) {
+    (void)fchmod(fd_, kLockFileMode);
+    return true;
+  }
+  if (errno == EEXIST) fd_ = open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  return fd_ >= 0;
+}
+
+bool DirectoryLock::Acquire() {
+  if (path_.empty()) return held_ = true;
+  if (Open() && SetLock(fd_, kLockWait, F_WRLCK)) return held_ = true;
+  // A folder that is not there records nothing, and a move into it fails by itself, saying why.
+  if (fd_ < 0 && errno == ENOENT) return held_ = true;
+  WriteLog("ERROR locking file: " + path_ + "  Error:" + std::to_string(errno), clock_);
+  return false;
+}
+
+void DirectoryLock::Release() {
+  if (held_ && fd_ >= 0) SetLock(fd_, kLockNow, F_UNLCK);
+  held_ = false;
+}
+
+}  // namespace qz
