@@ -1,4 +1,4 @@
-#include "backup/directory_checks.h"
+#include "check/directory_checks.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,12 +1,12 @@
-#include "backup/installation_check.h"
+#include "check/installation_check.h"
 
 #include <chrono>
 #include <cstdio>
 
 #include "backup/archive_label.h"
-#include "backup/check_report.h"
-#include "backup/directory_checks.h"
-#include "backup/table_checks.h"
+#include "check/check_report.h"
+#include "check/directory_checks.h"
+#include "check/table_checks.h"
 #include "config/event_log.h"
 #include "config/process_values.h"
 #include "monitor/alarm.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/check_report.h"
+#include "check/check_report.h"
 #include "config/backup_settings.h"
 
 namespace qz {

@@ -1,4 +1,4 @@
-#include "backup/table_checks.h"
+#include "check/table_checks.h"
 
 #include <algorithm>
 #include <cctype>
