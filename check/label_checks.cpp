@@ -82,6 +82,18 @@ void CheckSqliteFile(const std::string& file, CheckReport& report) {
                 "Make the database file and its folder writable by the user the tool runs as");
 }
 
+void TryRightToLabel(platform::OdbcConnection& odbc, const std::string& dbms,
+                     const RowIdentity& identity, const std::string& archive, CheckReport& report) {
+  try {
+    TryUpdate(odbc, identity, archive);
+    report.Ok(kRightThing, "this account may update " + archive + " of " + identity.tableText);
+  } catch (const platform::OdbcError& error) {
+    if (error.IsConnectionFailure()) throw;
+    report.Fail(kRightThing, std::string(error.what()) + ": no row would be labelled",
+                "Grant it: " + GrantStatement(odbc, dbms, identity, archive));
+  }
+}
+
 }  // namespace
 
 void CheckLabelWidth(const ArchiveLabel& next, const ArchiveLabel& longest,
@@ -107,22 +119,17 @@ void CheckRightToLabel(const BackupSettings& s, const RowIdentity& identity,
                        const platform::OdbcColumn& archive, CheckReport& report) {
   DatabaseConnection connection;
   try {
-    if (!connection.OpenConnection("DSN=" + s.UseDSN + ";", DatabaseConnection::kNoOdbcDialog))
-      return report.Fail(kRightThing, "the driver ended without connecting for writing",
-                         "Check the data source's account");
+    if (!connection.OpenConnection("DSN=" + s.UseDSN + ";", DatabaseConnection::kNoOdbcDialog)) {
+      report.Fail(kRightThing, "the driver ended without connecting for writing",
+                  "Check the data source's account");
+      return;
+    }
     platform::OdbcConnection& odbc = connection.Odbc();
     const std::string dbms = odbc.InfoText(platform::OdbcInfo::kDbmsName);
     if (IsSqlite(dbms))
-      return CheckSqliteFile(odbc.InfoText(platform::OdbcInfo::kDatabaseName), report);
-    try {
-      TryUpdate(odbc, identity, archive.name);
-      report.Ok(kRightThing,
-                "this account may update " + archive.name + " of " + identity.tableText);
-    } catch (const platform::OdbcError& error) {
-      if (error.IsConnectionFailure()) throw;
-      report.Fail(kRightThing, std::string(error.what()) + ": no row would be labelled",
-                  "Grant it: " + GrantStatement(odbc, dbms, identity, archive.name));
-    }
+      CheckSqliteFile(odbc.InfoText(platform::OdbcInfo::kDatabaseName), report);
+    else
+      TryRightToLabel(odbc, dbms, identity, archive.name, report);
   } catch (const platform::OdbcError& error) {
     report.Fail(kRightThing, error.what(), "Check the data source's account");
   }

@@ -137,6 +137,7 @@ TEST_F(CheckCommandTest, HealthyInstallationIsAllOkAndNothingChanges) {
       HasLineStarting(check.out, "OK   server " + web_.Host() + ": HTTP 200 for rec 1.wav"));
   EXPECT_TRUE(HasLineStarting(check.out, "OK   archive label: the next run writes DAT_1"));
   EXPECT_TRUE(HasLineStarting(check.out, "OK   key of recording: ID"));
+  EXPECT_TRUE(HasLineStarting(check.out, "OK   right to label: " + (folder_ / "data/").string()));
   EXPECT_TRUE(HasLineStarting(check.out, "OK   alarm program: " + (folder_ / "bin/qze").string()));
   EXPECT_TRUE(HasLineStarting(check.out, "OK   moving: another folder on the same file system"));
   EXPECT_EQ(Installation(), before) << "--check changed the table, a directory or the settings";
