@@ -9,7 +9,7 @@
 #include <iostream>
 #include <string>
 
-#include "backup/installation_check.h"
+#include "check/installation_check.h"
 #include "config/load_settings.h"
 #include "platform/files.h"
 #include "platform/profile.h"

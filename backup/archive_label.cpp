@@ -1,5 +1,6 @@
 #include "backup/archive_label.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -85,6 +86,14 @@ ArchiveLabel MakeArchiveLabel(const BackupSettings& settings, platform::Clock& c
 
 ArchiveLabel PeekArchiveLabel(const BackupSettings& settings, platform::Clock& clock) {
   return LabelForNow(settings, clock, false);
+}
+
+ArchiveLabel LongestArchiveLabel(const BackupSettings& settings, const ArchiveLabel& next) {
+  constexpr int kHighestWeek = 53;
+  const int highest =
+      settings.ArchiveFlagType == 1 ? std::max(settings.MaxArchiveCount, 1) : kHighestWeek;
+  ArchiveLabel longest{settings.ArchivePrefixForDBEntry + "_" + std::to_string(highest)};
+  return longest.text.size() > next.text.size() ? longest : next;
 }
 
 }  // namespace qz

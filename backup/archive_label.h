@@ -33,4 +33,8 @@ ArchiveLabel MakeArchiveLabel(const BackupSettings& settings,
 ArchiveLabel PeekArchiveLabel(const BackupSettings& settings,
                               platform::Clock& clock = platform::SystemClock());
 
+// The longest label the settings can give from `next` on: the highest week number or counter
+// value, or `next` itself where the counter stands above its maximum.
+ArchiveLabel LongestArchiveLabel(const BackupSettings& settings, const ArchiveLabel& next);
+
 }  // namespace qz

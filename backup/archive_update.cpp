@@ -55,6 +55,18 @@ RowLimiter RowLimiterFor(std::string_view dbmsName) {
   return RowLimiter::kTransaction;
 }
 
+void RefuseCutValues(platform::OdbcConnection& connection, RowLimiter limiter) {
+  if (limiter != RowLimiter::kLimit) return;
+  // Where the server will not have it, the column's size checked before each label still holds.
+  try {
+    platform::OdbcStatement statement(connection);
+    statement.ExecuteDirect(
+        "SET SESSION sql_mode=CONCAT_WS(',',NULLIF(@@sql_mode,''),'STRICT_ALL_TABLES')");
+  } catch (const platform::OdbcError& error) {
+    if (error.IsConnectionFailure()) throw;
+  }
+}
+
 std::string QuotedIdentifier(std::string_view identifier, std::string_view quote) {
   if (quote.empty() || quote == " ") return std::string(identifier);
   std::string text(quote);
@@ -88,6 +100,11 @@ std::string ArchiveUpdate::RowCondition(const RowValues& values, bool essentialO
     condition += Quoted(match_[i].column.name) + (values[i] ? "=?" : " IS NULL");
   }
   return condition;
+}
+
+bool ArchiveUpdate::FitsColumn(std::string_view label) const {
+  return archive_.size == 0 || !platform::IsOdbcTextType(archive_.sqlType) ||
+         label.size() <= archive_.size;
 }
 
 bool ArchiveUpdate::HasNonEssentialColumns() const {
@@ -124,6 +141,9 @@ long ArchiveUpdate::Execute(platform::OdbcConnection& connection, const RowValue
     if (values[i]) statement.BindText(parameter++, values[i], match_[i].column);
   }
   statement.Execute();
+  // A label the data source cut short names another archive set: it counts as refused.
+  if (!statement.TruncationWarning().empty())
+    throw platform::OdbcError(statement.TruncationWarning(), "01004");
   return statement.RowCount();
 }
 
@@ -139,6 +159,12 @@ bool ArchiveUpdate::WriteOnce(platform::OdbcConnection& connection, const RowVal
 
 bool ArchiveUpdate::Write(platform::OdbcConnection& connection, const RowValues& values,
                           std::string_view label, std::string* failure) const {
+  if (!FitsColumn(label)) {
+    if (failure)
+      *failure = archive_.name + " holds at most " + std::to_string(archive_.size) +
+                 " characters; the label " + std::string(label) + " would be cut short";
+    return false;
+  }
   for (bool essentialOnly : {false, true}) {
     if (essentialOnly && !HasNonEssentialColumns()) break;
     try {
@@ -146,6 +172,7 @@ bool ArchiveUpdate::Write(platform::OdbcConnection& connection, const RowValues&
     } catch (const platform::OdbcError& error) {
       if (error.IsConnectionFailure()) throw;
       if (failure) *failure = error.what();
+      if (error.SqlState() == "01004") break;
     }
   }
   return false;

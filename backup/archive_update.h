@@ -26,6 +26,11 @@ enum class RowLimiter {
 // Chosen by the driver's SQL_DBMS_NAME.
 RowLimiter RowLimiterFor(std::string_view dbmsName);
 
+// Makes the session refuse a value too long for its column instead of storing it cut short, where
+// the data source would otherwise cut it silently (MariaDB and MySQL outside their strict modes).
+// SQLite keeps the whole text and PostgreSQL refuses it already.
+void RefuseCutValues(platform::OdbcConnection& connection, RowLimiter limiter);
+
 // `identifier` in the driver's quote character, doubled inside; a blank or empty quote: as is.
 std::string QuotedIdentifier(std::string_view identifier, std::string_view quote);
 
@@ -49,7 +54,8 @@ class ArchiveUpdate {
   // leaves the other columns out.
   std::string StatementText(const RowValues& values, bool essentialOnly = false) const;
 
-  // True when exactly one row now carries `label`; otherwise nothing was written. A statement
+  // True when exactly one row now carries `label`; otherwise nothing was written. A label longer
+  // than the column's size, or one the data source reports cut short, is refused. A statement
   // the data source refuses (a value read that it will not take back, say) is tried once more
   // with the essential columns only; a refusal then answers false with the driver's text in
   // `failure`. Only a failure of the connection itself raises platform::OdbcError.
@@ -59,6 +65,7 @@ class ArchiveUpdate {
  private:
   std::string Quoted(std::string_view identifier) const;
   std::string RowCondition(const RowValues& values, bool essentialOnly) const;
+  bool FitsColumn(std::string_view label) const;
   bool HasNonEssentialColumns() const;
   long Execute(platform::OdbcConnection& connection, const RowValues& values,
                std::string_view label, bool essentialOnly) const;

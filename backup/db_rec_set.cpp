@@ -97,9 +97,10 @@ void CDBRecSet::PrepareArchiveUpdate(int options, std::string_view query) {
                            position == kArchivePosition;
     match.push_back({column, essential});
   }
-  archiveUpdate_.emplace(RowLimiterFor(odbc.InfoText(platform::OdbcInfo::kDbmsName)),
-                         odbc.InfoText(platform::OdbcInfo::kIdentifierQuoteChar), identity->table,
-                         columns_[kArchivePosition], std::move(match));
+  const RowLimiter limiter = RowLimiterFor(odbc.InfoText(platform::OdbcInfo::kDbmsName));
+  RefuseCutValues(odbc, limiter);
+  archiveUpdate_.emplace(limiter, odbc.InfoText(platform::OdbcInfo::kIdentifierQuoteChar),
+                         identity->table, columns_[kArchivePosition], std::move(match));
 }
 
 std::vector<int> CDBRecSet::KeptPositions() const {

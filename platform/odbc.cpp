@@ -43,6 +43,22 @@ SQLRETURN Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* ca
   RaiseDiagnostics(type, handle, call);
 }
 
+// The driver's words when the warnings of a statement that succeeded include a value cut short
+// (SQLSTATE 01004); empty when none does.
+std::string TruncationText(SQLHANDLE statement) {
+  for (SQLSMALLINT record = 1;; ++record) {
+    SQLCHAR state[6] = {};
+    SQLINTEGER nativeError = 0;
+    SQLCHAR text[1024] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, statement, record, state, &nativeError, text,
+                                     static_cast<SQLSMALLINT>(sizeof text), &length)))
+      return "";
+    if (std::string_view(reinterpret_cast<const char*>(state)) == "01004")
+      return reinterpret_cast<const char*>(text);
+  }
+}
+
 SQLHANDLE AllocateHandle(SQLSMALLINT type, SQLHANDLE parent, SQLSMALLINT parentType,
                          const char* call) {
   SQLHANDLE handle = SQL_NULL_HANDLE;
@@ -77,6 +93,10 @@ SQLUSMALLINT InfoType(OdbcInfo info) {
       return SQL_DBMS_NAME;
     case OdbcInfo::kIdentifierQuoteChar:
       return SQL_IDENTIFIER_QUOTE_CHAR;
+    case OdbcInfo::kUserName:
+      return SQL_USER_NAME;
+    case OdbcInfo::kDatabaseName:
+      return SQL_DATABASE_NAME;
     case OdbcInfo::kDataSourceReadOnly:
       return SQL_DATA_SOURCE_READ_ONLY;
   }
@@ -232,7 +252,9 @@ void OdbcStatement::BindText(int number, std::optional<std::string> value) {
 }
 
 void OdbcStatement::Execute() {
-  Check(SQLExecute(handle_), SQL_HANDLE_STMT, handle_, "SQLExecute");
+  truncation_.clear();
+  if (Check(SQLExecute(handle_), SQL_HANDLE_STMT, handle_, "SQLExecute") == SQL_SUCCESS_WITH_INFO)
+    truncation_ = TruncationText(handle_);
 }
 
 int OdbcStatement::ColumnCount() {

@@ -39,7 +39,13 @@ struct OdbcColumn {
 // Character types of any width, narrow or wide.
 bool IsOdbcTextType(short sqlType);
 
-enum class OdbcInfo { kDbmsName, kIdentifierQuoteChar, kDataSourceReadOnly };
+enum class OdbcInfo {
+  kDbmsName,
+  kIdentifierQuoteChar,
+  kDataSourceReadOnly,
+  kUserName,
+  kDatabaseName
+};
 
 class OdbcEnvironment {
  public:
@@ -100,6 +106,8 @@ class OdbcStatement {
   // The same, bound as VARCHAR.
   void BindText(int number, std::optional<std::string> value);
   void Execute();
+  // After Execute: the driver's words when it reported a value cut short, else empty.
+  const std::string& TruncationWarning() const noexcept { return truncation_; }
 
   int ColumnCount();
   OdbcColumn DescribeColumn(int number);
@@ -127,7 +135,8 @@ class OdbcStatement {
   std::string ColumnText(int number, unsigned short field);
 
   void* handle_ = nullptr;
-  std::list<BoundText> parameters_;  // stable addresses: the driver reads them at Execute
+  std::list<BoundText> parameters_;
+  std::string truncation_;  // stable addresses: the driver reads them at Execute
 };
 
 }  // namespace qz::platform

@@ -26,17 +26,40 @@ bool IsReasonLine(const std::string& line) {
          line.find("Username/Password") != std::string::npos;
 }
 
-}  // namespace
+// wget's exit status when it could not verify a server's certificate.
+constexpr int kWgetCertificateFailure = 5;
+constexpr int kMethodNotAllowed = 405;
 
-std::vector<std::string> ProbeArguments(const BackupSettings& settings, const std::string& server,
-                                        const std::string& fileName, std::chrono::seconds timeout) {
-  std::vector<std::string> args = {"wget", "--spider", "-S"};
+std::vector<std::string> WgetArguments(std::vector<std::string> args,
+                                       const BackupSettings& settings, const std::string& server,
+                                       const std::string& fileName, std::chrono::seconds timeout) {
   if (settings.DownloadTransferRateKbs != 0)
     args.push_back("--limit-rate=" + std::to_string(settings.DownloadTransferRateKbs));
   args.push_back("--tries=1");
   args.push_back("--timeout=" + std::to_string(timeout.count()));
   args.push_back(DownloadUrl(settings, server, UrlEncoder().Encode(fileName)));
   return args;
+}
+
+ServerAnswer Ask(const std::vector<std::string>& args, std::chrono::seconds timeout) {
+  // wget's own timeout covers each step; the limit covers the whole, DNS and TLS included.
+  platform::CapturedRun run = platform::RunCaptured(args, timeout * 3);
+  if (!run.started) return {false, 0, "wget cannot be started"};
+  return ReadProbeOutput(run.output, run.exitCode);
+}
+
+}  // namespace
+
+std::vector<std::string> ProbeArguments(const BackupSettings& settings, const std::string& server,
+                                        const std::string& fileName, std::chrono::seconds timeout) {
+  return WgetArguments({"wget", "--spider", "-S"}, settings, server, fileName, timeout);
+}
+
+std::vector<std::string> FirstByteArguments(const BackupSettings& settings,
+                                            const std::string& server, const std::string& fileName,
+                                            std::chrono::seconds timeout) {
+  return WgetArguments({"wget", "-S", "-O", "/dev/null", "--header=Range: bytes=0-0"}, settings,
+                       server, fileName, timeout);
 }
 
 ServerAnswer ReadProbeOutput(const std::string& output, std::optional<int> exitCode) {
@@ -49,6 +72,7 @@ ServerAnswer ReadProbeOutput(const std::string& output, std::optional<int> exitC
     if (reason.empty() && IsReasonLine(line)) reason = line.substr(line.find_first_not_of(' '));
   }
   answer.delivers = exitCode == 0;
+  answer.certificateRefused = exitCode == kWgetCertificateFailure;
   if (answer.delivers) return answer;
   if (!exitCode)
     answer.error = "no answer in time";
@@ -61,11 +85,9 @@ ServerAnswer ReadProbeOutput(const std::string& output, std::optional<int> exitC
 
 ServerAnswer ProbeServer(const BackupSettings& settings, const std::string& server,
                          const std::string& fileName, std::chrono::seconds timeout) {
-  // wget's own timeout covers each step; the limit covers the whole, DNS and TLS included.
-  platform::CapturedRun run =
-      platform::RunCaptured(ProbeArguments(settings, server, fileName, timeout), timeout * 3);
-  if (!run.started) return {false, 0, "wget cannot be started"};
-  return ReadProbeOutput(run.output, run.exitCode);
+  ServerAnswer answer = Ask(ProbeArguments(settings, server, fileName, timeout), timeout);
+  if (answer.delivers || answer.httpStatus != kMethodNotAllowed) return answer;
+  return Ask(FirstByteArguments(settings, server, fileName, timeout), timeout);
 }
 
 }  // namespace qz

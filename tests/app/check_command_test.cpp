@@ -137,6 +137,7 @@ TEST_F(CheckCommandTest, HealthyInstallationIsAllOkAndNothingChanges) {
       HasLineStarting(check.out, "OK   server " + web_.Host() + ": HTTP 200 for rec 1.wav"));
   EXPECT_TRUE(HasLineStarting(check.out, "OK   archive label: the next run writes DAT_1"));
   EXPECT_TRUE(HasLineStarting(check.out, "OK   key of recording: ID"));
+  EXPECT_TRUE(HasLineStarting(check.out, "OK   right to label: " + (folder_ / "data/").string()));
   EXPECT_TRUE(HasLineStarting(check.out, "OK   alarm program: " + (folder_ / "bin/qze").string()));
   EXPECT_TRUE(HasLineStarting(check.out, "OK   moving: another folder on the same file system"));
   EXPECT_EQ(Installation(), before) << "--check changed the table, a directory or the settings";
@@ -262,6 +263,8 @@ struct TransportCase {
   bool basicAuth;
   bool configured;  // the wgetrc names the authority or the credentials
   bool labelled;
+  bool otherName = false;   // the row names the server by a name its certificate does not give
+  bool refuseHead = false;  // the server answers HEAD with 405
 };
 
 TEST_F(CheckCommandTest, HttpsAndBasicAuthFetchOnlyWithWhatWgetsConfigurationGives) {
@@ -272,6 +275,8 @@ TEST_F(CheckCommandTest, HttpsAndBasicAuthFetchOnlyWithWhatWgetsConfigurationGiv
       {"https, certificate not trusted", true, false, false, false},
       {"basic auth, credentials in the wgetrc", false, true, true, true},
       {"basic auth, no credentials", false, true, false, false},
+      {"https, certificate for another name", true, false, true, false, true},
+      {"server that refuses HEAD", false, false, true, true, false, true},
   };
   int id = 0;
   for (const TransportCase& each : cases) {
@@ -282,9 +287,14 @@ TEST_F(CheckCommandTest, HttpsAndBasicAuthFetchOnlyWithWhatWgetsConfigurationGiv
       options.tlsKey = authority.key;
     }
     if (each.basicAuth) options.basicAuth = "recorder:" + password;
+    options.refuseHead = each.refuseHead;
     test::TestWebServer server(options);
     const std::string row = std::to_string(++id);
-    AddRecording(server, row, "call " + row + ".wav");
+    std::string host = server.Host();
+    if (each.otherName) host.replace(0, host.find(':'), "localhost");
+    server.Publish("call " + row + ".wav", "recording " + row);
+    source_->Insert(
+        test::RecordingRow(row).Set("SERVERNAME", host).Set("FILE", "call " + row + ".wav"));
     std::string wgetrc;
     if (each.https && each.configured) wgetrc = "ca_certificate = " + authority.ca.string() + "\n";
     if (each.basicAuth && each.configured)
@@ -300,8 +310,9 @@ TEST_F(CheckCommandTest, HttpsAndBasicAuthFetchOnlyWithWhatWgetsConfigurationGiv
     EXPECT_EQ(ArchiveOf(row).empty(), !each.labelled);
     EXPECT_EQ(fs::exists(folder_ / "backup" / ("call " + row + ".wav")), each.labelled);
     if (!each.labelled) {
-      EXPECT_EQ(run.out, Lines{server.Host() + "\tcall " + row + ".wav\tFailed to download file"});
-      EXPECT_TRUE(HasLineStarting(check.out, "FAIL server " + server.Host() + ": "))
+      EXPECT_EQ(run.out, Lines{host + "\tcall " + row + ".wav\tFailed to download file"});
+      EXPECT_TRUE(HasLineStarting(check.out, "FAIL server " + host + ": ")) << Joined(check.out);
+      EXPECT_EQ(each.https, Joined(check.out).find("server's certificate") != std::string::npos)
           << Joined(check.out);
     }
     const std::string everything = Joined(LogTexts()) + ReadFile(folder_ / "wget-args") +
@@ -310,7 +321,7 @@ TEST_F(CheckCommandTest, HttpsAndBasicAuthFetchOnlyWithWhatWgetsConfigurationGiv
     const std::string scheme = each.https ? "https://" : "http://";
     // A row left unlabelled would be tried again by the next case's run.
     source_->Execute("UPDATE recording SET ARCHIVE='done' WHERE ARCHIVE=''");
-    EXPECT_NE(ReadFile(folder_ / "wget-args").find(scheme + server.Host() + "/ConfData/call%20"),
+    EXPECT_NE(ReadFile(folder_ / "wget-args").find(scheme + host + "/ConfData/call%20"),
               std::string::npos);
   }
 }

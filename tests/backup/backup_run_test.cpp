@@ -296,6 +296,21 @@ TEST_P(BackupRunTest, LabelTooLongIsNeverWritten) {
             1);
 }
 
+// MariaDB outside its strict modes would store DAT_ of DAT_50: a row in a set it does not belong
+// to.
+TEST_P(BackupRunTest, LabelWiderThanTheArchiveColumnIsNeverCutShort) {
+  std::string ddl = source_->TableDdl("recording");
+  ddl.replace(ddl.rfind("VARCHAR(255)"), 12, "VARCHAR(4)");
+  source_->Execute("DROP TABLE recording");
+  source_->Execute(ddl);
+  AddRecording("1", "a.wav");
+  RunSummary summary = Run();
+  EXPECT_EQ(summary.failed, 1);
+  EXPECT_EQ(ArchiveOf("1"), "");
+  EXPECT_TRUE(Contains(LogLines(), "the label " + WeekLabel() + " would be cut short"))
+      << ::testing::PrintToString(LogLines());
+}
+
 TEST_P(BackupRunTest, WithoutLabelsTheSameRowsComeBackEveryRun) {
   settings_.UpdateArchiveField = 0;
   AddRecording("1", "again.wav");

@@ -7,7 +7,8 @@ before it is answered; only GET is served.
 Paths are decoded to raw bytes, so a name that is not UTF-8 (Latin-1 0xE4) is found too. With
 --die-after N the server sends N bytes of a file and kills itself, mid-transfer. With --tls-cert
 and --tls-key it speaks HTTPS; with --basic-auth USER:PASSWORD it answers 401 to every request
-without those credentials. HEAD answers with the headers a GET would send.
+without those credentials. HEAD answers with the headers a GET would send, or with
+--refuse-head 405.
 """
 import argparse
 import base64
@@ -18,7 +19,7 @@ import ssl
 import urllib.parse
 
 
-def make_handler(root, die_after, requests_file, credentials):
+def make_handler(root, die_after, requests_file, credentials, refuse_head):
     expected = None
     if credentials is not None:
         expected = "Basic " + base64.b64encode(credentials.encode()).decode()
@@ -56,7 +57,9 @@ def make_handler(root, die_after, requests_file, credentials):
             return data
 
         def do_HEAD(self):
-            if self.authorized():
+            if refuse_head:
+                self.send_error(405)
+            elif self.authorized():
                 self.file_data()
 
         def do_GET(self):
@@ -86,8 +89,10 @@ def main():
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
     parser.add_argument("--basic-auth")
+    parser.add_argument("--refuse-head", action="store_true")
     args = parser.parse_args()
-    handler = make_handler(os.fsencode(args.root), args.die_after, args.requests, args.basic_auth)
+    handler = make_handler(os.fsencode(args.root), args.die_after, args.requests, args.basic_auth,
+                           args.refuse_head)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     if args.tls_cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)

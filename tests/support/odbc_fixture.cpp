@@ -109,6 +109,12 @@ class MariaDbDataSource : public TestDataSource {
       } catch (...) {
       }
     }
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+      try {
+        RunAsAdministrator("DROP USER IF EXISTS '" + database_ + "'@'" + host + "'");
+      } catch (...) {
+      }
+    }
   }
 
   std::optional<std::string> MakeTableElsewhere() override {
@@ -124,6 +130,21 @@ class MariaDbDataSource : public TestDataSource {
     return dsn;
   }
 
+  // The account is named after the database: each data source has its own.
+  std::optional<std::string> DsnOfReader() override {
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+      const std::string account = "'" + database_ + "'@'" + host + "'";
+      RunAsAdministrator("CREATE USER " + account + " IDENTIFIED BY 'reader'");
+      RunAsAdministrator("GRANT SELECT ON " + database_ + ".* TO " + account);
+    }
+    ServerSettings reader = server_;
+    reader["MARIADB_USER"] = database_;
+    reader["MARIADB_PASSWORD"] = "reader";
+    const std::string dsn = Dsn() + "_reader";
+    WriteDsn(dsn, true, reader);
+    return dsn;
+  }
+
  private:
   void RunAsAdministrator(const std::string& sql) {
     platform::OdbcConnection connection;
@@ -132,10 +153,11 @@ class MariaDbDataSource : public TestDataSource {
     platform::OdbcStatement(connection).ExecuteDirect(sql);
   }
 
-  void WriteDsn(const std::string& dsn, bool withDatabase) {
+  void WriteDsn(const std::string& dsn, bool withDatabase) { WriteDsn(dsn, withDatabase, server_); }
+  void WriteDsn(const std::string& dsn, bool withDatabase, ServerSettings account) {
     std::ofstream ini(Env("ODBCINI"), std::ios::app);
     ini << "\n[" << dsn << "]\nDriver=" << server_["MARIADB_DRIVER"] << "\n"
-        << ServerAttributes(server_, "\n");
+        << ServerAttributes(account, "\n");
     if (withDatabase) ini << "DATABASE=" << database_ << "\n";
     if (!ini) throw std::runtime_error("cannot write the DSN into $ODBCINI");
   }
@@ -162,8 +184,17 @@ class PostgreSqlDataSource : public TestDataSource {
     Disconnect();
     try {
       RunAsAdministrator("DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
+      RunAsAdministrator("DROP ROLE IF EXISTS " + database_);
     } catch (...) {
     }
+  }
+
+  // The role is named after the database: each data source has its own.
+  std::optional<std::string> DsnOfReader() override {
+    RunAsAdministrator("CREATE ROLE " + database_ + " LOGIN");
+    Execute("GRANT SELECT ON ALL TABLES IN SCHEMA public TO " + database_);
+    WriteDsn(Dsn() + "_reader", database_);
+    return Dsn() + "_reader";
   }
 
   std::optional<std::string> MakeTableElsewhere() override {
@@ -177,10 +208,12 @@ class PostgreSqlDataSource : public TestDataSource {
   }
 
  private:
-  std::string Attributes(const std::string& database, const char* separator) {
+  std::string Attributes(const std::string& database, const char* separator,
+                         const std::string& user = "") {
     return "Servername=" + server_["POSTGRES_SERVER"] + separator +
-           "Port=" + server_["POSTGRES_PORT"] + separator + "Username=" + server_["POSTGRES_USER"] +
-           separator + "Database=" + database + separator;
+           "Port=" + server_["POSTGRES_PORT"] + separator +
+           "Username=" + (user.empty() ? server_["POSTGRES_USER"] : user) + separator +
+           "Database=" + database + separator;
   }
 
   void RunAsAdministrator(const std::string& sql) {
@@ -190,11 +223,12 @@ class PostgreSqlDataSource : public TestDataSource {
     platform::OdbcStatement(connection).ExecuteDirect(sql);
   }
 
-  void WriteDsn() {
+  void WriteDsn(const std::string& dsn = "", const std::string& user = "") {
     std::ofstream ini(Env("ODBCINI"), std::ios::app);
     // As docs/DATA_SOURCES.md recommends: rows come through a cursor, not all at once.
-    ini << "\n[" << Dsn() << "]\nDriver=" << server_["POSTGRES_DRIVER"] << "\n"
-        << Attributes(database_, "\n") << "UseDeclareFetch=1\n";
+    ini << "\n[" << (dsn.empty() ? Dsn() : dsn) << "]\nDriver=" << server_["POSTGRES_DRIVER"]
+        << "\n"
+        << Attributes(database_, "\n", user) << "UseDeclareFetch=1\n";
     if (!ini) throw std::runtime_error("cannot write the DSN into $ODBCINI");
   }
 

@@ -63,6 +63,9 @@ class TestDataSource {
   virtual std::optional<std::string> MakeTableElsewhere() { return std::nullopt; }
   // A data source for the same server without a default database; nothing where there is none.
   virtual std::optional<std::string> DsnWithoutDatabase() { return std::nullopt; }
+  // A data source for the same database through an account that may only read it; nothing where
+  // the data source has no accounts.
+  virtual std::optional<std::string> DsnOfReader() { return std::nullopt; }
   // CREATE TABLE for the 27 columns in this data source's types.
   virtual std::string TableDdl(std::string_view table, bool withKey = true) const;
 

@@ -33,6 +33,7 @@ TestWebServer::TestWebServer(const Options& options) {
     command += " --tls-cert" + Quoted(options.tlsCertificate->string()) + " --tls-key" +
                Quoted(options.tlsKey->string());
   if (options.basicAuth) command += " --basic-auth" + Quoted(*options.basicAuth);
+  if (options.refuseHead) command += " --refuse-head";
   std::optional<pid_t> pid = platform::SpawnProcess(command);
   if (!pid) throw std::runtime_error("cannot start python3");
   pid_ = *pid;

@@ -21,6 +21,8 @@ class TestWebServer {
     std::optional<std::filesystem::path> tlsKey;
     // "user:password": requests without these credentials get 401.
     std::optional<std::string> basicAuth;
+    // HEAD gets 405, as from servers that serve files to GET alone.
+    bool refuseHead = false;
   };
 
   // With `dieAfterBytes` the server sends that much of every file and then kills itself.

@@ -1,12 +1,12 @@
-#include "backup/installation_check.h"
+#include "check/installation_check.h"
 
 #include <chrono>
 #include <cstdio>
 
 #include "backup/archive_label.h"
-#include "backup/check_report.h"
-#include "backup/directory_checks.h"
-#include "backup/table_checks.h"
+#include "check/check_report.h"
+#include "check/directory_checks.h"
+#include "check/table_checks.h"
 #include "config/event_log.h"
 #include "config/process_values.h"
 #include "monitor/alarm.h"
@@ -78,9 +78,10 @@ std::string ServerTodo(const ServerAnswer& answer) {
   if (answer.httpStatus == 401 || answer.httpStatus == 403)
     return "Give the server's user name and password in wget's configuration (http_user and "
            "http_password in the wgetrc, or ~/.netrc of the user the tool runs as)";
-  if (answer.error.find("certificate") != std::string::npos)
-    return "Name the authority that signed the server's certificate as ca_certificate in the "
-           "wgetrc, or renew the certificate";
+  if (answer.certificateRefused || answer.error.find("certificate") != std::string::npos)
+    return "wget does not accept the server's certificate: it must name the host as SERVERNAME "
+           "gives it, be valid today and be signed by an authority wget trusts (ca_certificate "
+           "in the wgetrc)";
   if (answer.httpStatus == 404)
     return "Check WebDocDir and that the server publishes its recordings there";
   return "Check that the server runs and can be reached from here (name, port, firewall, proxy)";
@@ -142,7 +143,7 @@ int CheckInstallation(const BackupSettings& settings, std::ostream& out, platfor
   CheckDownloadAndBackupDirectories(settings, report);
   CheckWget(settings, report);
   CheckAlarmProgram(settings, report);
-  std::optional<PendingRows> rows = CheckDataSource(settings, report);
+  std::optional<PendingRows> rows = CheckDataSource(settings, report, clock);
   // Asked in an unknown scheme, a server could only time out.
   if (rows && IsKnownDownloadScheme(settings.DownloadScheme)) CheckServers(settings, *rows, report);
   CheckLabel(settings, clock, report);

@@ -1,15 +1,17 @@
-#include "backup/table_checks.h"
+#include "check/table_checks.h"
 
 #include <algorithm>
 #include <cctype>
 #include <map>
 
+#include "backup/archive_label.h"
 #include "backup/backup_query.h"
 #include "backup/backup_run.h"
 #include "backup/database_connection.h"
 #include "backup/db_rec_set.h"
 #include "backup/recording_columns.h"
 #include "backup/row_identity.h"
+#include "check/label_checks.h"
 #include "platform/odbc.h"
 
 namespace qz {
@@ -87,13 +89,14 @@ std::vector<platform::OdbcColumn> DescribeTable(platform::OdbcConnection& odbc,
   return columns;
 }
 
-// The run's own words when it labels without a key.
-void ReportKey(const BackupSettings& s, platform::OdbcConnection& odbc,
-               const std::vector<platform::OdbcColumn>& columns, CheckReport& report) {
+// The run's own words when it labels without a key. The table the labels go to, when named.
+std::optional<RowIdentity> ReportKey(const BackupSettings& s, platform::OdbcConnection& odbc,
+                                     const std::vector<platform::OdbcColumn>& columns,
+                                     CheckReport& report) {
   const std::string thing = "key of " + s.GetDataFromTable;
   if (s.UpdateArchiveField == 0) {
     report.Ok(thing, "not needed, UpdateArchiveField=0 writes no label");
-    return;
+    return std::nullopt;
   }
   std::optional<RowIdentity> identity = IdentifyRows(odbc, columns, MakeBackupQuery(s));
   if (!identity) {
@@ -111,6 +114,16 @@ void ReportKey(const BackupSettings& s, platform::OdbcConnection& odbc,
       names += (names.empty() ? "" : ", ") + columns[static_cast<std::size_t>(position)].name;
     report.Ok(thing, names);
   }
+  return identity;
+}
+
+void CheckLabelling(const BackupSettings& s, platform::Clock& clock,
+                    const std::optional<RowIdentity>& identity, const platform::OdbcColumn& archive,
+                    CheckReport& report) {
+  if (s.UpdateArchiveField == 0) return;
+  const ArchiveLabel next = PeekArchiveLabel(s, clock);
+  CheckLabelWidth(next, LongestArchiveLabel(s, next), archive, report);
+  if (identity) CheckRightToLabel(s, *identity, archive, report);
 }
 
 PendingRows ReadPendingRows(platform::OdbcConnection& odbc, const std::string& query) {
@@ -171,7 +184,8 @@ std::string LargestServers(const PendingRows& rows, std::size_t shown) {
   return text;
 }
 
-std::optional<PendingRows> CheckDataSource(const BackupSettings& s, CheckReport& report) {
+std::optional<PendingRows> CheckDataSource(const BackupSettings& s, CheckReport& report,
+                                           platform::Clock& clock) {
   DatabaseConnection connection;
   if (!Connect(s, connection, report)) return std::nullopt;
   platform::OdbcConnection& odbc = connection.Odbc();
@@ -184,11 +198,13 @@ std::optional<PendingRows> CheckDataSource(const BackupSettings& s, CheckReport&
     return std::nullopt;
   }
   if (!ReportColumns(s.GetDataFromTable, columns, report)) return std::nullopt;
+  std::optional<RowIdentity> identity;
   try {
-    ReportKey(s, odbc, columns, report);
+    identity = ReportKey(s, odbc, columns, report);
   } catch (const platform::OdbcError& error) {
     report.Warn("key of " + s.GetDataFromTable, error.what(), "Check the driver's catalog calls");
   }
+  CheckLabelling(s, clock, identity, columns[static_cast<std::size_t>(kArchivePosition)], report);
   std::optional<PendingRows> rows = CheckQuery(s, odbc, report);
   connection.CloseConnection();
   return rows;

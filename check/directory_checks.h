@@ -3,7 +3,7 @@
 // written or entered.
 #pragma once
 
-#include "backup/check_report.h"
+#include "check/check_report.h"
 #include "config/backup_settings.h"
 
 namespace qz {

@@ -1,4 +1,4 @@
-#include "backup/directory_checks.h"
+#include "check/directory_checks.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,6 +72,14 @@ Folder Inspect(const std::string& path) {
   return folder;
 }
 
+// A read-only file system here is mostly a service's sandbox (ProtectSystem=strict).
+std::string MakeWritableTodo(const Folder& folder) {
+  if (folder.reason == ErrorText(EROFS))
+    return "Under the packaged units, name it with ReadWritePaths= in a drop-in for them "
+           "(README, Installing)";
+  return std::string("Make it ") + kServiceUser;
+}
+
 bool CanBeCreated(const Folder& folder) {
   return !folder.present && folder.writable;
 }
@@ -110,7 +118,7 @@ void ReportFolder(const std::string& thing, const Folder& folder, bool runCreate
     report.Ok(thing, folder.path + ", writable");
   } else if (folder.present) {
     report.Fail(thing, folder.path + " is not writable (" + folder.reason + ")",
-                std::string("Make it ") + kServiceUser);
+                MakeWritableTodo(folder));
   } else if (CanBeCreated(folder) && runCreatesIt) {
     report.Ok(thing, folder.path + " is missing; the next run creates it");
   } else if (CanBeCreated(folder)) {

@@ -1,4 +1,4 @@
-#include "backup/check_report.h"
+#include "check/check_report.h"
 
 #include <cstdio>
 
