@@ -92,6 +92,7 @@ class Run {
   ArchiveLabel label_;
   bool alarmStarted_ = false;
   RunSummary summary_;
+  long logLostBefore_ = 0;
   ChecksumManifests manifests_{clock_};
   ArchiveDirectories directories_;
   ArchivedNameGuard archivedNames_{s_, directories_, manifests_, clock_};
@@ -107,6 +108,7 @@ class Run {
 };
 
 RunSummary Run::Execute() {
+  logLostBefore_ = StartLogLossReport();
   RunLock lock(clock_);
   summary_.started = clock_.Now();
   if (!lock.Held()) return Refuse(lock);
@@ -148,8 +150,8 @@ void Run::FindDirectories() {
 RunSummary Run::Refuse(const RunLock& lock) {
   summary_.refusal = "Backup run refused: " + lock.Failure();
   summary_.ended = summary_.started;
-  Log(summary_.refusal);
   std::fprintf(stderr, "qzbackup: %s\n", platform::EscapeControlBytes(summary_.refusal).c_str());
+  Log(summary_.refusal);
   return summary_;
 }
 
@@ -366,6 +368,9 @@ void Run::TrimResultList() {
 void Run::EndRun() {
   summary_.ended = clock_.Now();
   Log(FormatRunSummary(summary_));
+  const LogLoss lost = LogLinesLost();
+  summary_.logLinesLost = lost.lines - logLostBefore_;
+  if (summary_.logLinesLost > 0) summary_.logLoss = lost.why;
   WriteRunMetrics(summary_);
   progress_.RunEnded(summary_);
 }
