@@ -5,6 +5,7 @@
 
 #include "backup/archive_label.h"
 #include "backup/check_report.h"
+#include "backup/credential_files.h"
 #include "backup/directory_checks.h"
 #include "backup/table_checks.h"
 #include "config/event_log.h"
@@ -142,6 +143,7 @@ int CheckInstallation(const BackupSettings& settings, std::ostream& out, platfor
   CheckDownloadAndBackupDirectories(settings, report);
   CheckWget(settings, report);
   CheckAlarmProgram(settings, report);
+  CheckCredentialFiles(settings.UseDSN, report);
   std::optional<PendingRows> rows = CheckDataSource(settings, report);
   // Asked in an unknown scheme, a server could only time out.
   if (rows && IsKnownDownloadScheme(settings.DownloadScheme)) CheckServers(settings, *rows, report);
