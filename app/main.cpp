@@ -14,6 +14,8 @@
 #include "app/headless.h"
 #include "app/service.h"
 #include "app/verify_command.h"
+#include "config/installation_owner.h"
+#include "platform/file_modes.h"
 
 namespace {
 
@@ -52,12 +54,24 @@ int RunWindow(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything is created and before wget or an alarm program can inherit the umask.
+  qz::platform::CloseUmaskToOthers();
+  std::string option = argc > 1 ? argv[1] : "";
+  if (option == "--help" || option == "-h") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (option == "--version") {
+    std::puts("qzbackup Version 2.0");
+    return 0;
+  }
+  std::string arguments;
+  for (int i = 1; i < argc; ++i) arguments += (i > 1 ? " " : "") + std::string(argv[i]);
+  if (auto refusal = qz::RefuseAnotherUsersInstallation(geteuid(), arguments)) {
+    std::fputs(refusal->c_str(), stderr);
+    return 2;
+  }
   if (argc > 1) {
-    std::string option = argv[1];
-    if (option == "--help" || option == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
     if (option == "--run") return qz::RunHeadless();
     if (option == "--service") {
       int status = qz::RunService();
@@ -68,10 +82,6 @@ int main(int argc, char** argv) {
     if (option == "--check" && argc == 2) return qz::RunCheck();
     if (option == "--verify" && argc <= 3)
       return qz::RunVerify(argc == 3 ? std::optional<std::string>(argv[2]) : std::nullopt);
-    if (option == "--version") {
-      std::puts("qzbackup Version 2.0");
-      return 0;
-    }
     std::fprintf(stderr, "qzbackup: unknown option %s\n\n%s", argv[1], kUsage);
     return 2;
   }

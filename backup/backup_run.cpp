@@ -93,10 +93,12 @@ class Run {
   ArchiveLabel label_;
   bool alarmStarted_ = false;
   RunSummary summary_;
+  long logLostBefore_ = 0;
   RecordingArchive archive_{s_, clock_};
 };
 
 RunSummary Run::Execute() {
+  logLostBefore_ = StartLogLossReport();
   RunLock lock(clock_);
   summary_.started = clock_.Now();
   if (lock.Stopped()) return StopWhileWaiting();
@@ -139,8 +141,8 @@ void Run::FindDirectories() {
 RunSummary Run::Refuse(const RunLock& lock) {
   summary_.refusal = "Backup run refused: " + lock.Failure();
   summary_.ended = summary_.started;
-  Log(summary_.refusal);
   std::fprintf(stderr, "qzbackup: %s\n", platform::EscapeControlBytes(summary_.refusal).c_str());
+  Log(summary_.refusal);
   StartAlarmOnce();
   progress_.RunEnded(summary_);
   return summary_;
@@ -292,6 +294,9 @@ void Run::TrimResultList() {
 void Run::EndRun() {
   summary_.ended = clock_.Now();
   Log(FormatRunSummary(summary_));
+  const LogLoss lost = LogLinesLost();
+  summary_.logLinesLost = lost.lines - logLostBefore_;
+  if (summary_.logLinesLost > 0) summary_.logLoss = lost.why;
   WriteRunMetrics(summary_);
   progress_.RunEnded(summary_);
 }

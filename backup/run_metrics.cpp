@@ -53,6 +53,10 @@ std::string FormatRunMetrics(const RunSummary& summary) {
                 static_cast<double>(summary.ended));
   AddRows(text, summary);
   AddCutShort(text, summary);
+  text.AddGauge("qzbackup_last_run_log_lines_lost",
+                "Event log lines the last backup run could not write; its standard error names "
+                "the log and the reason.",
+                static_cast<double>(summary.logLinesLost));
   if (!summary.archiveLabel.empty()) {
     text.AddGauge("qzbackup_last_run_archive_label_info",
                   "The archive label the last backup run wrote into the rows it backed up.");

@@ -17,6 +17,8 @@ struct RunSummary {
   bool dataLayerError = false;        // ended by an error of the data layer
   std::string archiveLabel;           // the label written into ARCHIVE; empty when none is
   std::string refusal;                // why the run did not start at all; empty when it ran
+  long logLinesLost = 0;              // event log lines dropped during the run
+  std::string logLoss;                // "<log path>: <reason>" of the last line dropped
   std::time_t started = 0;
   std::time_t ended = 0;
   int BackedUp() const { return rows - failed; }

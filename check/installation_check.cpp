@@ -5,6 +5,7 @@
 
 #include "backup/archive_label.h"
 #include "check/check_report.h"
+#include "check/credential_files.h"
 #include "check/directory_checks.h"
 #include "check/table_checks.h"
 #include "config/event_log.h"
@@ -143,6 +144,7 @@ int CheckInstallation(const BackupSettings& settings, std::ostream& out, platfor
   CheckDownloadAndBackupDirectories(settings, report);
   CheckWget(settings, report);
   CheckAlarmProgram(settings, report);
+  CheckCredentialFiles(settings.UseDSN, report);
   std::optional<PendingRows> rows = CheckDataSource(settings, report, clock);
   // Asked in an unknown scheme, a server could only time out.
   if (rows && IsKnownDownloadScheme(settings.DownloadScheme)) CheckServers(settings, *rows, report);

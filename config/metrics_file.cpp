@@ -44,7 +44,8 @@ bool UpdateMetricsFile(std::string_view prefix, std::string_view families) {
   if (!lock.Lock(path + ".lock")) return false;
   std::string text = OtherWritersLines(path, prefix);
   text.append(families);
-  return platform::ReplaceFileContents(path, text);
+  // Readable for all: a collector running as another user reads it, and it names no recording.
+  return platform::ReplaceFileContents(path, text, 0644);
 }
 
 }  // namespace qz

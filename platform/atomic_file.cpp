@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <climits>
 
+#include "platform/file_modes.h"
+
 namespace qz::platform {
 namespace {
 
@@ -33,16 +35,20 @@ std::string FollowLinks(std::string path) {
 
 // The replacement gets the file's owner, group and permissions. Only a privileged writer can give
 // a file to another owner; any other keeps at least the group where it may.
-bool TakeOverAttributes(int fd, const std::string& path) {
+bool TakeOverAttributes(int fd, const std::string& path, int newFileMode) {
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return fchmod(fd, 0644) == 0;
+  if (stat(path.c_str(), &st) != 0) {
+    mode_t mode = newFileMode == kModeFromUmask ? 0666 & ~CurrentUmask() : newFileMode;
+    return fchmod(fd, mode) == 0;
+  }
   if (fchown(fd, st.st_uid, st.st_gid) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), st.st_gid);
   return fchmod(fd, st.st_mode & 07777) == 0;
 }
 
 }  // namespace
 
-AtomicFileWriter::AtomicFileWriter(std::string path) : path_(FollowLinks(std::move(path))) {
+AtomicFileWriter::AtomicFileWriter(std::string path, int newFileMode)
+    : path_(FollowLinks(std::move(path))), newFileMode_(newFileMode) {
   temp_ = path_ + std::string(kAtomicTemporarySuffix);
   fd_ = mkostemp(temp_.data(), O_CLOEXEC);
   if (fd_ < 0) Fail();
@@ -71,7 +77,7 @@ bool AtomicFileWriter::Write(std::string_view text) {
 
 bool AtomicFileWriter::Commit() {
   if (!Ok()) return false;
-  if (!TakeOverAttributes(fd_, path_) || fsync(fd_) != 0) return Fail();
+  if (!TakeOverAttributes(fd_, path_, newFileMode_) || fsync(fd_) != 0) return Fail();
   int fd = fd_;
   fd_ = -2;  // closed; the destructor still removes the temporary file on failure
   if (close(fd) != 0 || rename(temp_.c_str(), path_.c_str()) != 0) return Fail();

@@ -12,10 +12,13 @@ namespace qz::platform {
 // The temporary file is the target's name with this appended, its X's made unique.
 inline constexpr std::string_view kAtomicTemporarySuffix = ".XXXXXX";
 
+// A new file's permissions as open() would give them: 0666 less the process's umask.
+inline constexpr int kModeFromUmask = -1;
+
 class AtomicFileWriter {
  public:
   // Opens the temporary file; Ok() is false (errno in Error()) when that fails.
-  explicit AtomicFileWriter(std::string path);
+  explicit AtomicFileWriter(std::string path, int newFileMode = kModeFromUmask);
   // Removes the temporary file unless Commit succeeded.
   ~AtomicFileWriter();
   AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -24,7 +27,8 @@ class AtomicFileWriter {
   bool Ok() const { return error_ == 0; }
   int Error() const { return error_; }
   bool Write(std::string_view text);
-  // Keeps the target's permissions (0644 for a new file) and, where allowed, its owner and group;
+  // Keeps the target's permissions (the new-file mode for a new one) and, where allowed, its owner
+  // and group;
   // flushes, renames, flushes the directory.
   bool Commit();
 
@@ -32,6 +36,7 @@ class AtomicFileWriter {
   bool Fail();
   std::string path_;
   std::string temp_;
+  int newFileMode_;
   int fd_ = -1;
   int error_ = 0;
   bool committed_ = false;

@@ -235,10 +235,10 @@ bool SyncFile(std::string_view path) {
   return ok || Fail();
 }
 
-bool ReplaceFileContents(std::string_view path, std::string_view text) {
+bool ReplaceFileContents(std::string_view path, std::string_view text, int newFileMode) {
   int error = 0;
   {
-    AtomicFileWriter writer(NativePath(path));
+    AtomicFileWriter writer(NativePath(path), newFileMode);
     if (writer.Write(text) && writer.Commit()) return true;
     error = writer.Error();
   }

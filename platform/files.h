@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/atomic_file.h"
+
 namespace qz::platform {
 
 // The name of a copy under way begins so, beside its target, until it is renamed into place.
@@ -51,8 +53,10 @@ bool SyncFile(std::string_view path);
 
 // Replaces the file's whole contents: a temporary file beside it, flushed, renamed over it, and the
 // directory flushed, so a crash or a reader sees either the old or the new file. The file keeps
-// its permissions (0644 when new); the directory must exist.
-bool ReplaceFileContents(std::string_view path, std::string_view text);
+// its permissions (`newFileMode` when new, by default 0666 less the umask); the directory must
+// exist.
+bool ReplaceFileContents(std::string_view path, std::string_view text,
+                         int newFileMode = kModeFromUmask);
 
 // Bytes available to the calling user on the file system that holds `path`.
 std::optional<std::uint64_t> FreeBytesAvailable(std::string_view path);

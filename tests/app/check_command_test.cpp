@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "backup/archive_label.h"
+#include "platform/profile.h"
 #include "tests/support/odbc_fixture.h"
 #include "tests/support/test_support.h"
 #include "tests/support/test_web_server.h"
@@ -149,6 +150,34 @@ TEST_F(CheckCommandTest, HealthyInstallationIsAllOkAndNothingChanges) {
   EXPECT_NE(std::find(args.begin(), args.end(), "--spider"), args.end());
   EXPECT_NE(std::find(args.begin(), args.end(), "http://" + web_.Host() + "/ConfData/rec%201.wav"),
             args.end());
+}
+
+// Passwords for the run in files every local user may read: a warning each, and nothing holds
+// the run up. A .netrc closed to others is as it should be.
+TEST_F(CheckCommandTest, PasswordFilesReadableByOthersAreWarnedOf) {
+  WriteSettings();
+  AddRecording(web_, "1", "rec 1.wav");
+  UseWgetrc("http_user = qz\nHTTP-Password = secret\n");
+  const fs::path odbcIni = std::getenv("ODBCINI");
+  platform::WritePrivateProfileString(source_->Dsn(), "Password", "secret", odbcIni.string());
+  const fs::path netrc = fs::path(std::getenv("HOME")) / ".netrc";
+  WriteFile(netrc, "machine 127.0.0.1 login qz password secret\n");
+  fs::permissions(netrc, fs::perms::owner_read | fs::perms::owner_write);
+  for (const fs::path& open : {folder_ / "wgetrc", odbcIni})
+    fs::permissions(open, fs::perms::others_read, fs::perm_options::add);
+
+  ToolResult check = Tool("--check");
+  fs::remove(netrc);
+
+  EXPECT_EQ(check.exitCode, 0) << Joined(check.out) << check.err;
+  const auto warnings = std::count_if(check.out.begin(), check.out.end(), [](const auto& line) {
+    return line.rfind("WARN passwords: ", 0) == 0;
+  });
+  EXPECT_EQ(warnings, 2) << Joined(check.out);
+  for (const fs::path& open : {folder_ / "wgetrc", odbcIni})
+    EXPECT_TRUE(HasLineStarting(check.out, "WARN passwords: " + open.string() +
+                                               " holds a password and is readable by every"))
+        << Joined(check.out);
 }
 
 struct BrokenCase {

@@ -2,6 +2,7 @@
 // 127.0.0.1 and real wget, started, stopped and killed from outside.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -219,6 +220,28 @@ class EndToEndTest : public ::testing::Test {
   std::vector<std::unique_ptr<test::TestWebServer>> servers_;
   std::map<std::string, std::pair<std::string, std::string>> contents_;
 };
+
+// Started under the usual umask 022, the tool still leaves nothing of a run open to other local
+// users: only the metrics file is meant for a collector running as someone else.
+TEST_F(EndToEndTest, UnderUmask022OnlyTheMetricsAreOpenToOthers) {
+  WriteSettings();
+  AddRecordings(2, 1000);
+  const mode_t umaskBefore = umask(022);
+  ToolProcess run(folder_.path(), "--run");
+  umask(umaskBefore);
+  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_EQ(CheckLabelledRowsAreSafe(), 2);
+  int files = 0;
+  for (const fs::path& dir : {download_, folder_ / "backup", folder_ / "base" / "log"}) {
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+      ++files;
+      if (entry.path().filename() == "qzbackup.prom") continue;
+      EXPECT_EQ(entry.symlink_status().permissions() & fs::perms::others_all, fs::perms::none)
+          << entry.path();
+    }
+  }
+  EXPECT_GE(files, 5) << "recordings, checksum file, log, lock, metrics";
+}
 
 TEST_F(EndToEndTest, HeadlessRunPrintsOneLinePerFileAndExitsByOutcome) {
   WriteSettings();

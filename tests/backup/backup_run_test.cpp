@@ -563,6 +563,30 @@ TEST_P(BackupRunTest, ProgressSummaryLineAndMetricsOfARun) {
       << parsed;
 }
 
+// A log nobody can append to (a folder in its place stops root as well): its lines are dropped,
+// but each run says so once on standard error and counts them in its metrics.
+TEST_P(BackupRunTest, LinesTheLogLosesAreSaidOncePerRunAndCounted) {
+  std::filesystem::create_directory(log_ / "qzbackup.log");
+  source_->Insert(RecordingRow("1").Set("SERVERNAME", web_->Host()).Set("FILE", "gone.wav"));
+  testing::internal::CaptureStderr();
+  RunSummary first = Run();
+  RunSummary second = Run();
+  const std::string err = testing::internal::GetCapturedStderr();
+  const std::string said = "qzbackup: the event log cannot be written, its lines are lost: " +
+                           (log_ / "qzbackup.log").string() + ": Is a directory\n";
+  std::size_t times = 0;
+  for (auto at = err.find(said); at != std::string::npos; at = err.find(said, at + 1)) ++times;
+  EXPECT_EQ(times, 2u) << err;
+  EXPECT_GE(first.logLinesLost, 2);
+  EXPECT_EQ(second.logLinesLost, first.logLinesLost);
+  EXPECT_EQ(second.logLoss, (log_ / "qzbackup.log").string() + ": Is a directory");
+  std::string parsed = test::ParsedMetrics(log_ / "qzbackup.prom");
+  EXPECT_NE(parsed.find("qzbackup_last_run_log_lines_lost " + std::to_string(second.logLinesLost) +
+                        ".0\n"),
+            std::string::npos)
+      << parsed;
+}
+
 }  // namespace qz
 
 namespace qz {

@@ -89,7 +89,7 @@ TEST_F(SharedMetricsFileTest, WatchdogCheckAfterARunKeepsTheRunsFamilies) {
   EXPECT_EQ(values["qzbackup_watchdog_download_path_exists"], "1.0");
   EXPECT_EQ(values["qzbackup_watchdog_free_bytes"], "123456789012.0");
   EXPECT_EQ(values["qzbackup_watchdog_min_free_bytes"], "524288000.0");
-  EXPECT_EQ(GaugeFamilies(values), 7 + 4);
+  EXPECT_EQ(GaugeFamilies(values), 8 + 4);
 }
 
 TEST_F(SharedMetricsFileTest, RunAfterAWatchdogCheckAndAMissingDownloadPathAfterBoth) {
@@ -105,7 +105,7 @@ TEST_F(SharedMetricsFileTest, RunAfterAWatchdogCheckAndAMissingDownloadPathAfter
   EXPECT_FALSE(values.contains("qzbackup_watchdog_free_bytes"));
   EXPECT_FALSE(values.contains("# TYPE qzbackup_watchdog_free_bytes"));
   EXPECT_EQ(values["qzbackup_watchdog_min_free_bytes"], "524288000.0");
-  EXPECT_EQ(GaugeFamilies(values), 7 + 3);
+  EXPECT_EQ(GaugeFamilies(values), 8 + 3);
 }
 
 }  // namespace
