@@ -74,7 +74,7 @@ class Run {
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
   bool WillLabel(CDBRecSet& rows) const;
   ArchiveRow RowToPlace(CDBRecSet& rows, const std::string& server, const std::string& file);
-  int FetchFile(const std::string& server, const std::string& file);
+  int FetchFile(const std::string& server, const std::string& file, bool& delivered);
   bool WasCutShortByOlderVersion(const std::string& file);
   int SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status);
   void ShowResult(const std::string& server, const std::string& file, int status);
@@ -198,6 +198,8 @@ int Run::BackUpRow(CDBRecSet& rows, const std::string& server, const std::string
   clock_.Sleep(milliseconds(50));
   archive_.StartRow(RowToPlace(rows, server, file));
   int status;
+  // Whether a download of this row put the file in place, flushed.
+  bool delivered = false;
   if (IsUnsafeFileName(file)) {
     Log("Invalid filename in DB: " + file);
     status = kInvalidFileName;
@@ -206,10 +208,10 @@ int Run::BackUpRow(CDBRecSet& rows, const std::string& server, const std::string
   } else if (std::optional<int> archived = archive_.CheckArchivedName()) {
     status = *archived;
   } else {
-    status = FetchFile(server, file);
+    status = FetchFile(server, file, delivered);
   }
   clock_.Sleep(milliseconds(100));
-  status = archive_.Place(status);
+  status = archive_.Place(status, delivered);
   status = SetArchiveFlag(rows, file, status);
   archive_.EndRow(status);
   clock_.Sleep(milliseconds(50));
@@ -230,12 +232,14 @@ ArchiveRow Run::RowToPlace(CDBRecSet& rows, const std::string& server, const std
   return row;
 }
 
-int Run::FetchFile(const std::string& server, const std::string& file) {
+int Run::FetchFile(const std::string& server, const std::string& file, bool& delivered) {
   std::string localPath = InDirectory(s_.DownloadPath, file);
   if (!file.empty() && platform::PathExists(localPath) && !WasCutShortByOlderVersion(file) &&
       s_.DownloadIfFileAlreadyExists != 1)
     return kBackedUp;
-  return DownloadFile(s_, server, file, clock_);
+  const int status = DownloadFile(s_, server, file, clock_);
+  delivered = status == kBackedUp;
+  return status;
 }
 
 // Versions before the staging folder downloaded in place and marked a download under way with
@@ -290,6 +294,7 @@ void Run::TrimResultList() {
 
 // The last line of every run, after the command and the stop line, then the metrics.
 void Run::EndRun() {
+  archive_.EndRun();
   summary_.ended = clock_.Now();
   Log(FormatRunSummary(summary_));
   WriteRunMetrics(summary_);

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <climits>
 
+#include "platform/files.h"
+
 namespace qz::platform {
 namespace {
 
@@ -71,16 +73,13 @@ bool AtomicFileWriter::Write(std::string_view text) {
 
 bool AtomicFileWriter::Commit() {
   if (!Ok()) return false;
-  if (!TakeOverAttributes(fd_, path_) || fsync(fd_) != 0) return Fail();
+  if (!TakeOverAttributes(fd_, path_) || !SyncOpenFile(fd_, temp_)) return Fail();
   int fd = fd_;
   fd_ = -2;  // closed; the destructor still removes the temporary file on failure
   if (close(fd) != 0 || rename(temp_.c_str(), path_.c_str()) != 0) return Fail();
   committed_ = true;
-  int dir = open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
+  ReportFileEvent({FileEvent::kRename, path_, temp_});
+  SyncNativeDirectory(DirectoryOf(path_));
   return true;
 }
 
