@@ -4,6 +4,7 @@
 #include "config/event_log.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/scope_timer.h"
 #include "platform/sha256_file.h"
 
 namespace qz {
@@ -49,7 +50,7 @@ bool RecordingArchive::WasPlacedByEndedRun() {
     return false;
   const std::string moved = Native(platform::PathInDirectory(s_.BackupPath, row_.file));
   std::string found;
-  if (!platform::Sha256OfFile(moved, found) || found != *digest) {
+  if (!Digest(moved, found) || found != *digest) {
     pendingLabels_.Remove(row_.pendingKey);
     return false;
   }
@@ -105,7 +106,7 @@ int RecordingArchive::PlaceInBackupDirectory(const std::string& localPath,
 std::optional<int> RecordingArchive::DecideOnStandingFile(const std::string& localPath,
                                                           const std::string& target) {
   std::string standing;
-  if (!platform::Sha256OfFile(Native(target), standing) || !LocalDigest(localPath)) {
+  if (!Digest(Native(target), standing) || !LocalDigest(localPath)) {
     Log("ERROR reading file for checksum: " + Native(target) +
         "  Error:" + std::to_string(platform::LastError()));
     return kMoveFailed;
@@ -126,7 +127,12 @@ std::optional<int> RecordingArchive::DecideOnStandingFile(const std::string& loc
 }
 
 bool RecordingArchive::LocalDigest(const std::string& localPath) {
-  return !digest_.empty() || platform::Sha256OfFile(Native(localPath), digest_);
+  return !digest_.empty() || Digest(Native(localPath), digest_);
+}
+
+bool RecordingArchive::Digest(const std::string& path, std::string& digest) {
+  platform::ScopeTimer timer(hashing_);
+  return platform::Sha256OfFile(path, digest);
 }
 
 // Before the only copy leaves the download directory, its row is noted with the file's digest,
@@ -135,6 +141,7 @@ bool RecordingArchive::LocalDigest(const std::string& localPath) {
 // note's own failure is logged.
 void RecordingArchive::NoteRow(const std::string& localPath) {
   if (row_.pendingKey.empty() || !LocalDigest(localPath)) return;
+  platform::ScopeTimer timer(records_);
   noted_ = pendingLabels_.Add(row_.pendingKey, digest_);
   notedThisRun_ = true;
 }
@@ -180,6 +187,11 @@ bool RecordingArchive::FlushDirectory(const std::string& directory) {
 // Only a row about to be labelled gets its line: the label promises the file and its line.
 int RecordingArchive::WriteChecksumLine(int status) {
   if (status <= 0 || row_.listLabel.empty()) return status;
+  // Read where it now stands when the row needed no digest before; a failure is logged below.
+  if (digest_.empty() &&
+      !Digest(Native(platform::PathInDirectory(directories_.archive, row_.file)), digest_))
+    digest_.clear();
+  platform::ScopeTimer timer(records_);
   const bool added =
       digest_.empty()
           ? manifests_.AddRecording(directories_.archive, row_.listLabel, row_.file)
@@ -193,6 +205,7 @@ int RecordingArchive::WriteChecksumLine(int status) {
 // row's note goes without a flush (see PendingLabels::Remove).
 void RecordingArchive::EndRow(int status) {
   if (!noted_ || status <= 0) return;
+  platform::ScopeTimer timer(records_);
   DirectoryLockHold hold(lock_);
   if (hold.Held()) pendingLabels_.Remove(row_.pendingKey);
 }

@@ -5,6 +5,7 @@
 // other's recordings. The lock is held while one recording is placed, never across a download.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,10 +58,16 @@ class RecordingArchive {
   // After the last row.
   void EndRun();
 
+  // Time spent so far reading recordings for their digests, and writing the checksum lines and
+  // the notes.
+  std::chrono::nanoseconds HashingTime() const { return hashing_; }
+  std::chrono::nanoseconds RecordsTime() const { return records_; }
+
  private:
   int PlaceInBackupDirectory(const std::string& localPath, const std::string& target, int status);
   std::optional<int> DecideOnStandingFile(const std::string& localPath, const std::string& target);
   bool LocalDigest(const std::string& localPath);
+  bool Digest(const std::string& path, std::string& digest);
   void NoteRow(const std::string& localPath);
   int MoveFile(const std::string& localPath, const std::string& target, int status);
   bool Flush(const std::string& path);
@@ -84,6 +91,8 @@ class RecordingArchive {
   // The recording's content is on disk (a download flushed it before naming it).
   bool flushed_ = false;
   bool notedThisRun_ = false;
+  std::chrono::nanoseconds hashing_{0};
+  std::chrono::nanoseconds records_{0};
 };
 
 }  // namespace qz
