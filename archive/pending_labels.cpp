@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -21,12 +22,6 @@ namespace {
 constexpr std::string_view kForgotten = "-";
 // Forgotten rows' lines kept before the file is rewritten with only the rows still noted.
 constexpr std::size_t kMostForgottenLines = 64;
-
-std::string DirectoryOf(const std::string& path) {
-  auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 void AddField(std::string& text, std::optional<std::string_view> value) {
   // NULL and the empty text differ: a NULL has no length.
@@ -132,7 +127,8 @@ bool PendingLabels::Append(const std::string& line, bool durable) {
   int error = errno;
   close(fd);
   errno = error;
-  if (ok && durable && created) ok = platform::SyncNativeDirectory(DirectoryOf(native));
+  if (ok && durable && created)
+    ok = platform::SyncNativeDirectory(std::filesystem::path(native).parent_path());
   return ok;
 }
 
