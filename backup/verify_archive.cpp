@@ -10,9 +10,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "archive/checksum_manifest.h"
 #include "backup/backup_query.h"
 #include "backup/backup_run.h"
+#include "archive/checksum_manifest.h"
 #include "backup/database_connection.h"
 #include "backup/run_lock.h"
 #include "config/event_log.h"
