@@ -147,7 +147,7 @@ void RecordingArchive::NoteRow(const std::string& localPath) {
 }
 
 // The download directory is not flushed after the move: nothing depends on the name leaving it,
-// and a copy that a crash brings back there is found to be the moved one by the next run.
+// and a journalling file system commits both names of a rename together.
 int RecordingArchive::MoveFile(const std::string& localPath, const std::string& target,
                                int status) {
   // The move flushes the backup directory, once: the label, and a later run's rescue of the row,
