@@ -10,6 +10,7 @@
 
 #include "config/event_log.h"
 #include "platform/atomic_file.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/sha256_file.h"
 
@@ -86,14 +87,6 @@ bool DropTornTail(int fd) {
     end = start;
   }
   return st.st_size == 0 || ftruncate(fd, 0) == 0;
-}
-
-void SyncDirectoryOf(const std::string& path) {
-  int dir =
-      open(std::filesystem::path(path).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return;
-  fsync(dir);
-  close(dir);
 }
 
 }  // namespace
@@ -333,12 +326,15 @@ bool ChecksumManifests::Append(const std::string& manifest, const std::string& l
   bool created = fd >= 0;
   if (!created && errno == EEXIST) fd = open(manifest.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
   if (fd < 0) return LogWriteError(manifest, errno);
-  bool ok = DropTornTail(fd) && WriteAll(fd, line) && fsync(fd) == 0;
+  // The label that follows promises the line: it is on disk first, and so is the name of a
+  // manifest made for it.
+  bool ok = DropTornTail(fd) && WriteAll(fd, line) && platform::SyncOpenFile(fd, manifest);
   int error = errno;
   close(fd);
-  if (!ok) return LogWriteError(manifest, error);
-  if (created) SyncDirectoryOf(manifest);
-  return true;
+  if (ok && created &&
+      !platform::SyncNativeDirectory(std::filesystem::path(manifest).parent_path()))
+    return LogWriteError(manifest, errno);
+  return ok || LogWriteError(manifest, error);
 }
 
 bool ChecksumManifests::LogWriteError(const std::string& path, int error) {

@@ -32,7 +32,8 @@ std::string PendingRowKey(const std::string& server, const std::string& file,
 
 // Installations sharing the backup directory each note their own rows in the one file: every
 // call reads it as it stands (again only when it changed) and a write changes only the row it
-// names, so it is called with the directory's lock held.
+// names, so it is called with the directory's lock held. The file is a log read from its start:
+// "<row> <digest>" notes a row, "<row> -" forgets it; it is emptied once no row is noted.
 class PendingLabels {
  public:
   explicit PendingLabels(platform::Clock& clock) : clock_(clock) {}
@@ -47,16 +48,25 @@ class PendingLabels {
   bool NotesDigest(const std::string& digest, const std::string& row);
   // Names `row` with its recording's digest, on disk before it returns true. Logs a failure.
   bool Add(const std::string& row, const std::string& digest);
-  // Forgets `row`; a failure to write is logged and leaves a line that never matches wrongly.
+  // Forgets `row`, not flushed to disk: a note that comes back after a crash names a labelled
+  // row, whose recording it only keeps from being replaced. A failure to write is logged.
   void Remove(const std::string& row);
+  // Removes the file when it notes no row, after a run that wrote it (emptied, it is kept while
+  // the run goes on, so that it is made, and its name flushed, once a run).
+  void RemoveIfEmpty();
 
  private:
   void Reload();
-  bool Save();
+  bool Append(const std::string& line, bool durable);
+  bool Compact();
+  bool Written(bool ok);
 
   platform::Clock& clock_;
   std::string path_;
   std::map<std::string, std::string> digests_;
+  // Lines in the file when last read, so that forgotten rows do not make it grow for ever.
+  std::size_t lines_ = 0;
+  bool written_ = false;
   // What the file was when last read: another inode, size or time means another writer's.
   struct Version {
     dev_t device = 0;

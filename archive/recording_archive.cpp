@@ -4,6 +4,7 @@
 #include "config/event_log.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/scope_timer.h"
 #include "platform/sha256_file.h"
 
 namespace qz {
@@ -35,7 +36,7 @@ bool RecordingArchive::Lists(std::string_view directory, const std::string& file
 void RecordingArchive::StartRow(ArchiveRow row) {
   row_ = std::move(row);
   digest_.clear();
-  movedBefore_ = noted_ = false;
+  movedBefore_ = noted_ = flushed_ = false;
 }
 
 // A copy of the name still in the download directory goes the usual way (the move was cut short
@@ -49,7 +50,7 @@ bool RecordingArchive::WasPlacedByEndedRun() {
     return false;
   const std::string moved = Native(platform::PathInDirectory(s_.BackupPath, row_.file));
   std::string found;
-  if (!platform::Sha256OfFile(moved, found) || found != *digest) {
+  if (!Digest(moved, found) || found != *digest) {
     pendingLabels_.Remove(row_.pendingKey);
     return false;
   }
@@ -63,17 +64,20 @@ std::optional<int> RecordingArchive::CheckArchivedName() {
   return guard_.Check(row_.server, row_.file);
 }
 
-int RecordingArchive::Place(int status) {
+int RecordingArchive::Place(int status, bool delivered) {
   const std::string localPath = platform::PathInDirectory(s_.DownloadPath, row_.file);
   if (status <= 0) return status;
+  flushed_ = delivered;
   if (!directories_.movesFiles) {
-    // The label below promises the file is safely stored, so it goes to disk first.
-    if (!Flush(localPath)) return kDownloadFailed;
+    // The label below promises the file is safely stored: its content and its name in the
+    // download directory go to disk first.
+    if (!(flushed_ || Flush(localPath)) || !FlushDirectory(s_.DownloadPath)) return kDownloadFailed;
     return WriteChecksumLine(status);
   }
   const std::string target = platform::PathInDirectory(s_.BackupPath, row_.file);
   if (movedBefore_) {
-    if (!Flush(target)) return kMoveFailed;
+    // Moved by a run that may have ended before it flushed anything.
+    if (!Flush(target) || !FlushDirectory(s_.BackupPath)) return kMoveFailed;
     DirectoryLockHold hold(lock_);
     return hold.Held() ? WriteChecksumLine(status) : kMoveFailed;
   }
@@ -102,15 +106,18 @@ int RecordingArchive::PlaceInBackupDirectory(const std::string& localPath,
 std::optional<int> RecordingArchive::DecideOnStandingFile(const std::string& localPath,
                                                           const std::string& target) {
   std::string standing;
-  if (!platform::Sha256OfFile(Native(target), standing) || !LocalDigest(localPath)) {
+  if (!Digest(Native(target), standing) || !LocalDigest(localPath)) {
     Log("ERROR reading file for checksum: " + Native(target) +
         "  Error:" + std::to_string(platform::LastError()));
     return kMoveFailed;
   }
   if (standing == digest_) {
     NoteRow(localPath);
+    // Another run may have placed it and ended before flushing; it is the only copy once the
+    // download is deleted.
+    if (!Flush(target) || !FlushDirectory(s_.BackupPath)) return kMoveFailed;
     platform::DeleteFile(localPath);
-    return Flush(target) ? WriteChecksumLine(kBackedUp) : kMoveFailed;
+    return WriteChecksumLine(kBackedUp);
   }
   if (!manifests_.Lists(s_.BackupPath, row_.file) &&
       !pendingLabels_.NotesDigest(standing, row_.pendingKey))
@@ -120,7 +127,12 @@ std::optional<int> RecordingArchive::DecideOnStandingFile(const std::string& loc
 }
 
 bool RecordingArchive::LocalDigest(const std::string& localPath) {
-  return !digest_.empty() || platform::Sha256OfFile(Native(localPath), digest_);
+  return !digest_.empty() || Digest(Native(localPath), digest_);
+}
+
+bool RecordingArchive::Digest(const std::string& path, std::string& digest) {
+  platform::ScopeTimer timer(hashing_);
+  return platform::Sha256OfFile(path, digest);
 }
 
 // Before the only copy leaves the download directory, its row is noted with the file's digest,
@@ -129,16 +141,25 @@ bool RecordingArchive::LocalDigest(const std::string& localPath) {
 // note's own failure is logged.
 void RecordingArchive::NoteRow(const std::string& localPath) {
   if (row_.pendingKey.empty() || !LocalDigest(localPath)) return;
+  platform::ScopeTimer timer(records_);
   noted_ = pendingLabels_.Add(row_.pendingKey, digest_);
+  notedThisRun_ = true;
 }
 
+// The download directory is not flushed after the move: nothing depends on the name leaving it,
+// and a journalling file system commits both names of a rename together.
 int RecordingArchive::MoveFile(const std::string& localPath, const std::string& target,
                                int status) {
-  if (platform::MoveFile(localPath, target)) return Flush(target) ? status : kMoveFailed;
+  // The move flushes the backup directory, once: the label, and a later run's rescue of the row,
+  // rely on the name in it. A download flushed the content before naming it; a file found in the
+  // download directory is flushed where it now stands, before the label.
+  if (platform::MoveFile(localPath, target))
+    return flushed_ || Flush(target) ? status : kMoveFailed;
   Log("ERROR moving file: " + Native(localPath) + " to " + Native(target) +
       "  Error:" + std::to_string(platform::LastError()));
-  // CopyFile has flushed the copy to disk before the source is deleted.
-  if (!platform::CopyFile(localPath, target, false)) {
+  // CopyFile has flushed the copy's content before naming it; its name is flushed before the
+  // source goes.
+  if (!platform::CopyFile(localPath, target, false) || !FlushDirectory(s_.BackupPath)) {
     Log("ERROR copy file: " + Native(localPath) + " to " + Native(target) +
         "  Error:" + std::to_string(platform::LastError()));
     return kMoveFailed;
@@ -156,9 +177,21 @@ bool RecordingArchive::Flush(const std::string& path) {
   return false;
 }
 
+bool RecordingArchive::FlushDirectory(const std::string& directory) {
+  if (platform::SyncDirectory(directory)) return true;
+  Log("ERROR flushing directory: " + NativeDirectory(directory) +
+      "  Error:" + std::to_string(platform::LastError()));
+  return false;
+}
+
 // Only a row about to be labelled gets its line: the label promises the file and its line.
 int RecordingArchive::WriteChecksumLine(int status) {
   if (status <= 0 || row_.listLabel.empty()) return status;
+  // Read where it now stands when the row needed no digest before; a failure is logged below.
+  if (digest_.empty() &&
+      !Digest(Native(platform::PathInDirectory(directories_.archive, row_.file)), digest_))
+    digest_.clear();
+  platform::ScopeTimer timer(records_);
   const bool added =
       digest_.empty()
           ? manifests_.AddRecording(directories_.archive, row_.listLabel, row_.file)
@@ -168,11 +201,19 @@ int RecordingArchive::WriteChecksumLine(int status) {
   return kArchiveFlagFailed;
 }
 
-// A row left unlabelled stays noted: its recording is in the backup directory now.
+// A row left unlabelled stays noted: its recording is in the backup directory now. A labelled
+// row's note goes without a flush (see PendingLabels::Remove).
 void RecordingArchive::EndRow(int status) {
   if (!noted_ || status <= 0) return;
+  platform::ScopeTimer timer(records_);
   DirectoryLockHold hold(lock_);
   if (hold.Held()) pendingLabels_.Remove(row_.pendingKey);
+}
+
+void RecordingArchive::EndRun() {
+  if (!notedThisRun_) return;
+  DirectoryLockHold hold(lock_);
+  if (hold.Held()) pendingLabels_.RemoveIfEmpty();
 }
 
 void RecordingArchive::Log(const std::string& text) {

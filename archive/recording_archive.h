@@ -5,6 +5,7 @@
 // other's recordings. The lock is held while one recording is placed, never across a download.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,19 +49,29 @@ class RecordingArchive {
   // status (see ArchivedNameGuard).
   std::optional<int> CheckArchivedName();
   // After the download, with its status: a status above 0 means the recording stands in the
-  // download directory (or was placed by an ended run). Flushes it, moves it into the backup
-  // directory when files move there, and lists it; the row's new status.
-  int Place(int status);
+  // download directory (or was placed by an ended run); `delivered`: a download of this row put
+  // it there, its content already flushed. Makes it durable, moves it into the backup directory
+  // when files move there, and lists it; the row's new status.
+  int Place(int status, bool delivered);
   // After the label: a labelled row is no longer noted.
   void EndRow(int status);
+  // After the last row.
+  void EndRun();
+
+  // Time spent so far reading recordings for their digests, and writing the checksum lines and
+  // the notes.
+  std::chrono::nanoseconds HashingTime() const { return hashing_; }
+  std::chrono::nanoseconds RecordsTime() const { return records_; }
 
  private:
   int PlaceInBackupDirectory(const std::string& localPath, const std::string& target, int status);
   std::optional<int> DecideOnStandingFile(const std::string& localPath, const std::string& target);
   bool LocalDigest(const std::string& localPath);
+  bool Digest(const std::string& path, std::string& digest);
   void NoteRow(const std::string& localPath);
   int MoveFile(const std::string& localPath, const std::string& target, int status);
   bool Flush(const std::string& path);
+  bool FlushDirectory(const std::string& directory);
   int WriteChecksumLine(int status);
   void Log(const std::string& text);
 
@@ -77,6 +88,11 @@ class RecordingArchive {
   std::string digest_;
   bool movedBefore_ = false;
   bool noted_ = false;
+  // The recording's content is on disk (a download flushed it before naming it).
+  bool flushed_ = false;
+  bool notedThisRun_ = false;
+  std::chrono::nanoseconds hashing_{0};
+  std::chrono::nanoseconds records_{0};
 };
 
 }  // namespace qz

@@ -1,5 +1,6 @@
 #include "backup/backup_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -23,6 +24,7 @@
 #include "platform/odbc.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/scope_timer.h"
 #include "transfer/download_file.h"
 #include "transfer/staging_folder.h"
 
@@ -74,7 +76,9 @@ class Run {
   int BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file);
   bool WillLabel(CDBRecSet& rows) const;
   ArchiveRow RowToPlace(CDBRecSet& rows, const std::string& server, const std::string& file);
-  int FetchFile(const std::string& server, const std::string& file);
+  int FindRecording(const std::string& server, const std::string& file, bool& delivered);
+  int FetchFile(const std::string& server, const std::string& file, bool& delivered);
+  void AccountSteps();
   bool WasCutShortByOlderVersion(const std::string& file);
   int SetArchiveFlag(CDBRecSet& rows, const std::string& file, int status);
   void ShowResult(const std::string& server, const std::string& file, int status);
@@ -95,6 +99,8 @@ class Run {
   RunSummary summary_;
   long logLostBefore_ = 0;
   RecordingArchive archive_{s_, clock_};
+  // Placing and ending the rows, the archive's hashing and records included.
+  std::chrono::nanoseconds placing_{0};
 };
 
 RunSummary Run::Execute() {
@@ -199,23 +205,35 @@ void Run::BackUpRows(DatabaseConnection& connection) {
 int Run::BackUpRow(CDBRecSet& rows, const std::string& server, const std::string& file) {
   clock_.Sleep(milliseconds(50));
   archive_.StartRow(RowToPlace(rows, server, file));
-  int status;
-  if (IsUnsafeFileName(file)) {
-    Log("Invalid filename in DB: " + file);
-    status = kInvalidFileName;
-  } else if (archive_.WasPlacedByEndedRun()) {
-    status = kBackedUp;
-  } else if (std::optional<int> archived = archive_.CheckArchivedName()) {
-    status = *archived;
-  } else {
-    status = FetchFile(server, file);
-  }
+  // Whether a download of this row put the file in place, flushed.
+  bool delivered = false;
+  int status = FindRecording(server, file, delivered);
   clock_.Sleep(milliseconds(100));
-  status = archive_.Place(status);
-  status = SetArchiveFlag(rows, file, status);
-  archive_.EndRow(status);
+  {
+    platform::ScopeTimer timer(placing_);
+    status = archive_.Place(status, delivered);
+  }
+  {
+    platform::ScopeTimer timer(summary_.steps.label);
+    status = SetArchiveFlag(rows, file, status);
+  }
+  {
+    platform::ScopeTimer timer(placing_);
+    archive_.EndRow(status);
+  }
   clock_.Sleep(milliseconds(50));
   return status;
+}
+
+int Run::FindRecording(const std::string& server, const std::string& file, bool& delivered) {
+  platform::ScopeTimer timer(summary_.steps.fetch);
+  if (IsUnsafeFileName(file)) {
+    Log("Invalid filename in DB: " + file);
+    return kInvalidFileName;
+  }
+  if (archive_.WasPlacedByEndedRun()) return kBackedUp;
+  if (std::optional<int> archived = archive_.CheckArchivedName()) return *archived;
+  return FetchFile(server, file, delivered);
 }
 
 bool Run::WillLabel(CDBRecSet& rows) const {
@@ -232,12 +250,14 @@ ArchiveRow Run::RowToPlace(CDBRecSet& rows, const std::string& server, const std
   return row;
 }
 
-int Run::FetchFile(const std::string& server, const std::string& file) {
+int Run::FetchFile(const std::string& server, const std::string& file, bool& delivered) {
   std::string localPath = InDirectory(s_.DownloadPath, file);
   if (!file.empty() && platform::PathExists(localPath) && !WasCutShortByOlderVersion(file) &&
       s_.DownloadIfFileAlreadyExists != 1)
     return kBackedUp;
-  return DownloadFile(s_, server, file, clock_);
+  const int status = DownloadFile(s_, server, file, clock_);
+  delivered = status == kBackedUp;
+  return status;
 }
 
 // Versions before the staging folder downloaded in place and marked a download under way with
@@ -292,6 +312,8 @@ void Run::TrimResultList() {
 
 // The last line of every run, after the command and the stop line, then the metrics.
 void Run::EndRun() {
+  archive_.EndRun();
+  AccountSteps();
   summary_.ended = clock_.Now();
   Log(FormatRunSummary(summary_));
   const LogLoss lost = LogLinesLost();
@@ -299,6 +321,14 @@ void Run::EndRun() {
   if (summary_.logLinesLost > 0) summary_.logLoss = lost.why;
   WriteRunMetrics(summary_);
   progress_.RunEnded(summary_);
+}
+
+// The archive's hashing and records happen inside placing; each is counted in one step.
+void Run::AccountSteps() {
+  RunSummary::StepTimes& steps = summary_.steps;
+  steps.hashing = archive_.HashingTime();
+  steps.records = archive_.RecordsTime();
+  steps.placing = std::max(placing_ - steps.hashing - steps.records, std::chrono::nanoseconds{0});
 }
 
 }  // namespace

@@ -1,11 +1,18 @@
 #include "backup/run_metrics.h"
 
+#include <algorithm>
+#include <chrono>
+#include <iterator>
+#include <utility>
+
 #include "backup/backup_status.h"
 #include "config/metrics_file.h"
 #include "config/metrics_text.h"
 
 namespace qz {
 namespace {
+
+using namespace std::chrono_literals;
 
 // Every failure status has its series, 0 when no row had it, so an alert on one never sees a gap.
 std::map<int, int> FailedByEveryStatus(const RunSummary& summary) {
@@ -41,6 +48,26 @@ void AddCutShort(MetricsText& text, const RunSummary& summary) {
                  {{"reason", "data_layer_error"}});
 }
 
+// Absent after a run that handled no row, whose steps took no time.
+void AddSteps(MetricsText& text, const RunSummary& summary) {
+  const RunSummary::StepTimes& steps = summary.steps;
+  const std::pair<const char*, std::chrono::nanoseconds> times[] = {{"fetch", steps.fetch},
+                                                                    {"hashing", steps.hashing},
+                                                                    {"placing", steps.placing},
+                                                                    {"records", steps.records},
+                                                                    {"label", steps.label}};
+  if (std::all_of(std::begin(times), std::end(times),
+                  [](const auto& t) { return t.second == 0ns; }))
+    return;
+  text.AddGauge("qzbackup_last_run_step_seconds",
+                "Seconds the last backup run's rows spent in each step: fetch (wget's own time "
+                "included), hashing, placing in the backup directory, records (checksum lines and "
+                "notes), label. The pauses are in none.");
+  for (const auto& [step, time] : times)
+    text.AddSample("qzbackup_last_run_step_seconds", std::chrono::duration<double>(time).count(),
+                   {{"step", step}});
+}
+
 }  // namespace
 
 std::string FormatRunMetrics(const RunSummary& summary) {
@@ -57,6 +84,7 @@ std::string FormatRunMetrics(const RunSummary& summary) {
                 "Event log lines the last backup run could not write; its standard error names "
                 "the log and the reason.",
                 static_cast<double>(summary.logLinesLost));
+  AddSteps(text, summary);
   if (!summary.archiveLabel.empty()) {
     text.AddGauge("qzbackup_last_run_archive_label_info",
                   "The archive label the last backup run wrote into the rows it backed up.");

@@ -1,6 +1,7 @@
 // How far a run is, for whoever watches it: the window's caption, a terminal, the service's status.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <ctime>
 #include <map>
@@ -21,6 +22,11 @@ struct RunSummary {
   std::string logLoss;                // "<log path>: <reason>" of the last line dropped
   std::time_t started = 0;
   std::time_t ended = 0;
+  // Where the rows' time went, summed over them; the pauses are in no step, wget's time is in
+  // fetch. All zero when no row was handled.
+  struct StepTimes {
+    std::chrono::nanoseconds fetch{0}, hashing{0}, placing{0}, records{0}, label{0};
+  } steps;
   int BackedUp() const { return rows - failed; }
 };
 

@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "platform/file_modes.h"
+#include "platform/files.h"
 
 namespace qz::platform {
 namespace {
@@ -77,16 +78,13 @@ bool AtomicFileWriter::Write(std::string_view text) {
 
 bool AtomicFileWriter::Commit() {
   if (!Ok()) return false;
-  if (!TakeOverAttributes(fd_, path_, newFileMode_) || fsync(fd_) != 0) return Fail();
+  if (!TakeOverAttributes(fd_, path_, newFileMode_) || !SyncOpenFile(fd_, temp_)) return Fail();
   int fd = fd_;
   fd_ = -2;  // closed; the destructor still removes the temporary file on failure
   if (close(fd) != 0 || rename(temp_.c_str(), path_.c_str()) != 0) return Fail();
   committed_ = true;
-  int dir = open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
+  ReportFileEvent({FileEvent::kRename, path_, temp_});
+  SyncNativeDirectory(DirectoryOf(path_));
   return true;
 }
 

@@ -18,6 +18,7 @@ namespace qz::platform {
 namespace {
 
 thread_local int lastError = 0;
+FileEventWatcher watcher;
 
 bool Fail() {
   lastError = errno;
@@ -31,11 +32,10 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-void SyncDirectory(const std::string& dir) {
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
+bool Rename(const std::string& from, const std::string& to) {
+  if (rename(from.c_str(), to.c_str()) != 0) return false;
+  ReportFileEvent({FileEvent::kRename, to, from});
+  return true;
 }
 
 bool CopyContents(int in, int out) {
@@ -78,7 +78,8 @@ bool WriteTemporaryCopy(const std::string& from, const std::string& to, std::str
     errno = saved;
     return false;
   }
-  bool ok = CopyContents(in, out) && fchmod(out, st.st_mode & 07777) == 0 && fsync(out) == 0;
+  bool ok =
+      CopyContents(in, out) && fchmod(out, st.st_mode & 07777) == 0 && SyncOpenFile(out, temp);
   int saved = errno;
   close(in);
   if (close(out) != 0 && ok) {
@@ -93,11 +94,13 @@ bool WriteTemporaryCopy(const std::string& from, const std::string& to, std::str
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // File systems without the flag: a hard link fails on an existing target, as wanted.
-  if (link(from.c_str(), to.c_str()) != 0) return false;
-  unlink(from.c_str());
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // File systems without the flag: a hard link fails on an existing target, as wanted.
+    if (link(from.c_str(), to.c_str()) != 0) return false;
+    unlink(from.c_str());
+  }
+  ReportFileEvent({FileEvent::kRename, to, from});
   return true;
 }
 
@@ -169,25 +172,16 @@ bool ClearDirectory(std::string_view path) {
 
 bool RemoveDirectory(std::string_view path) {
   std::string native = NativeDirectoryPath(path);
-  if (rmdir(native.c_str()) != 0) return Fail();
-  SyncDirectory(DirectoryOf(native));
-  return true;
+  return rmdir(native.c_str()) == 0 || Fail();
 }
 
 bool DeleteFile(std::string_view path) {
-  std::string native = NativePath(path);
-  if (unlink(native.c_str()) != 0) return Fail();
-  SyncDirectory(DirectoryOf(native));
-  return true;
+  return unlink(NativePath(path).c_str()) == 0 || Fail();
 }
 
 bool MoveFile(std::string_view fromPath, std::string_view toPath) {
   std::string from = NativePath(fromPath), to = NativePath(toPath);
-  if (RenameNoReplace(from, to)) {
-    SyncDirectory(DirectoryOf(to));
-    SyncDirectory(DirectoryOf(from));
-    return true;
-  }
+  if (RenameNoReplace(from, to)) return SyncNativeDirectory(DirectoryOf(to));
   if (errno != EXDEV) return Fail();
   std::string temp;
   if (!WriteTemporaryCopy(from, to, temp)) return Fail();
@@ -197,42 +191,68 @@ bool MoveFile(std::string_view fromPath, std::string_view toPath) {
     errno = saved;
     return Fail();
   }
-  SyncDirectory(DirectoryOf(to));
-  if (unlink(from.c_str()) != 0) return Fail();
-  SyncDirectory(DirectoryOf(from));
+  // The only copy then stands under the new name: it must survive a crash before the old goes.
+  if (!SyncNativeDirectory(DirectoryOf(to)) || unlink(from.c_str()) != 0) return Fail();
   return true;
 }
 
 bool MoveFileReplacing(std::string_view fromPath, std::string_view toPath) {
   std::string from = NativePath(fromPath), to = NativePath(toPath);
-  if (rename(from.c_str(), to.c_str()) != 0) return Fail();
-  SyncDirectory(DirectoryOf(to));
-  return true;
+  return Rename(from, to) || Fail();
 }
 
 bool CopyFile(std::string_view fromPath, std::string_view toPath, bool failIfExists) {
   std::string from = NativePath(fromPath), to = NativePath(toPath);
   std::string temp;
   if (!WriteTemporaryCopy(from, to, temp)) return Fail();
-  bool placed = failIfExists ? RenameNoReplace(temp, to) : rename(temp.c_str(), to.c_str()) == 0;
+  bool placed = failIfExists ? RenameNoReplace(temp, to) : Rename(temp, to);
   if (!placed) {
     int saved = errno;
     unlink(temp.c_str());
     errno = saved;
     return Fail();
   }
-  SyncDirectory(DirectoryOf(to));
   return true;
 }
 
 bool SyncFile(std::string_view path) {
   int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Fail();
-  bool ok = fsync(fd) == 0;
+  bool ok = SyncOpenFile(fd, NativePath(path));
   int saved = errno;
   close(fd);
   errno = saved;
   return ok || Fail();
+}
+
+bool SyncOpenFile(int fd, const std::string& path) {
+  if (fdatasync(fd) != 0) return Fail();
+  ReportFileEvent({FileEvent::kFlush, path, {}});
+  return true;
+}
+
+bool SyncNativeDirectory(const std::string& dir) {
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Fail();
+  bool ok = fsync(fd) == 0;
+  int saved = errno;
+  close(fd);
+  errno = saved;
+  if (!ok) return Fail();
+  ReportFileEvent({FileEvent::kFlush, dir, {}});
+  return true;
+}
+
+bool SyncDirectory(std::string_view path) {
+  return SyncNativeDirectory(NativeDirectoryPath(path));
+}
+
+void WatchFileEvents(FileEventWatcher newWatcher) {
+  watcher = std::move(newWatcher);
+}
+
+void ReportFileEvent(const FileEvent& event) {
+  if (watcher) watcher(event);
 }
 
 bool ReplaceFileContents(std::string_view path, std::string_view text, int newFileMode) {

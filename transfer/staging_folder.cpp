@@ -29,6 +29,8 @@ bool StagingFolder::Holds(const std::string& fileName) const {
 
 bool StagingFolder::Deliver(const std::string& fileName) {
   const std::string staged = platform::PathInDirectory(path_, fileName);
+  // Flushed before the rename that names it: a name in the download directory is a complete
+  // recording even after a crash. Whoever relies on the new entry flushes the directory.
   return platform::SyncFile(staged) &&
          platform::MoveFileReplacing(staged, platform::PathInDirectory(directory_, fileName));
 }

@@ -26,7 +26,8 @@ class StagingFolder {
 
   // True when a download stored `fileName` here.
   bool Holds(const std::string& fileName) const;
-  // Flushes `fileName` and renames it into the directory, replacing an older copy there.
+  // Flushes `fileName` and renames it into the directory, replacing an older copy there; the
+  // directory itself is not flushed.
   bool Deliver(const std::string& fileName);
 
  private:

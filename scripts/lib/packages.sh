@@ -19,7 +19,7 @@ test_packages=(
   libgtest-dev googletest clang-format
   odbc-mariadb mariadb-server mariadb-client
   odbc-postgresql postgresql
-  faketime libfaketime bc procps python3-prometheus-client
+  faketime libfaketime bc procps strace python3-prometheus-client
   desktop-file-utils systemd groff-base man-db logrotate
   debhelper dpkg-dev fakeroot lintian
   openssl debootstrap systemd-container

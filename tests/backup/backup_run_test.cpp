@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -719,6 +720,65 @@ TEST_P(BackupRunTest, RelativeDirectoriesAreFoldersOfTheStartAndDownloadDirector
   EXPECT_FALSE(std::filesystem::exists(start / "dl" / "dl"));
   // The disk watchdog reads the setting anew from inside dl/ and names the same folder.
   EXPECT_EQ(ResolveDirectorySetting("dl/"), loaded.DownloadPath);
+}
+
+// What a crash leaves depends on the order of flushes and renames, which no other test sees: each
+// row's content is flushed before its first rename, and its name where it now stands and its
+// checksum line are flushed while the row is still unlabelled.
+TEST_P(BackupRunTest, EachRowIsFlushedWhereItStandsBeforeItsRenameAndItsLabel) {
+  struct Seen {
+    platform::FileEvent event;
+    std::set<std::string> labelled;  // the files whose row was labelled when it happened
+  };
+  const auto trimmed = [](std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+  };
+  // The second row of a run finds the checksum file made: only its own flushes cover it.
+  const std::map<std::string, std::string> rows = {{"1", "a.wav"}, {"2", "b.wav"}};
+  for (const int move : {1, 0}) {
+    SCOPED_TRACE(move ? "moving" : "not moving");
+    source_->Execute("DELETE FROM recording");
+    std::filesystem::remove(download_ / (WeekLabel() + ".sha256"));
+    settings_.MoveToBackupPath = move;
+    for (const auto& [id, file] : rows) AddRecording(id, file);
+    const std::filesystem::path stands = move ? backup_ : download_;
+    std::vector<Seen> seen;
+    platform::WatchFileEvents([&](const platform::FileEvent& event) {
+      seen.push_back({event, {}});
+      for (const auto& [id, file] : rows)
+        if (ArchiveOf(id) == WeekLabel()) seen.back().labelled.insert(file);
+    });
+    ASSERT_EQ(Run().failed, 0);
+    platform::WatchFileEvents({});
+    for (const auto& [id, file] : rows) {
+      SCOPED_TRACE(file);
+      // The index of the first such event from `after` on (while the row is unlabelled), or
+      // seen.size().
+      const auto find = [&](platform::FileEvent::Kind kind, const std::filesystem::path& path,
+                            size_t after, bool unlabelled = false) {
+        for (size_t i = after; i < seen.size(); ++i)
+          if (seen[i].event.kind == kind && trimmed(seen[i].event.path) == trimmed(path) &&
+              !(unlabelled && seen[i].labelled.contains(file)))
+            return i;
+        return seen.size();
+      };
+      const std::filesystem::path staged = download_ / ".qzfetch" / file;
+      const size_t delivered = find(platform::FileEvent::kRename, download_ / file, 0);
+      const size_t placed = find(platform::FileEvent::kRename, stands / file, 0);
+      ASSERT_LT(placed, seen.size());
+      EXPECT_EQ(seen[delivered].event.from, staged.string());
+      EXPECT_LT(find(platform::FileEvent::kFlush, staged, 0), delivered);
+      EXPECT_LT(find(platform::FileEvent::kFlush, stands, placed, true), seen.size());
+      EXPECT_LT(find(platform::FileEvent::kFlush, stands / (WeekLabel() + ".sha256"), placed, true),
+                seen.size());
+      // The note that lets a later run label the moved row is on disk before the move.
+      if (move) {
+        EXPECT_LT(find(platform::FileEvent::kFlush, backup_ / ".qzpending", delivered), placed);
+      }
+      EXPECT_EQ(ArchiveOf(id), WeekLabel());
+    }
+  }
 }
 
 }  // namespace qz
