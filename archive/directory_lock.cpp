@@ -1,12 +1,12 @@
 #include "archive/directory_lock.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "config/event_log.h"
+#include "platform/file_lock.h"
 #include "platform/paths.h"
 
 namespace qz {
@@ -19,9 +19,6 @@ constexpr int kLockWait = F_OFD_SETLKW, kLockNow = F_OFD_SETLK;
 #else
 constexpr int kLockWait = F_SETLKW, kLockNow = F_SETLK;
 #endif
-
-// The installation's own user and group may lock it; nobody else may hold every run up.
-constexpr mode_t kLockFileMode = 0660;
 
 bool SetLock(int fd, int command, short type) {
   struct flock lock {};
@@ -47,15 +44,8 @@ DirectoryLock::~DirectoryLock() {
 }
 
 bool DirectoryLock::Open() {
-  if (fd_ >= 0) return true;
-  fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kLockFileMode);
-  // The umask may narrow the mode at creation, never widen it: the group, which installations
-  // sharing the folder have in common, gets its access back; a failure leaves it narrower.
-  if (fd_ >= 0) {
-    (void)fchmod(fd_, kLockFileMode);
-    return true;
-  }
-  if (errno == EEXIST) fd_ = open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  // The installations sharing the folder have its group in common; nobody else may hold them up.
+  if (fd_ < 0) fd_ = platform::OpenLockFile(path_);
   return fd_ >= 0;
 }
 

@@ -23,13 +23,13 @@ void KeepToInstallation(int fd) {
   if ((status.st_mode & 07777) != kLockFileMode) fchmod(fd, kLockFileMode);
 }
 
+}  // namespace
+
 int OpenLockFile(std::string_view path) {
   int fd = open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kLockFileMode);
   if (fd >= 0) KeepToInstallation(fd);
   return fd;
 }
-
-}  // namespace
 
 FileLock::~FileLock() {
   Unlock();

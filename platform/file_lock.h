@@ -6,6 +6,10 @@
 
 namespace qz::platform {
 
+// Opens a lock file read-write, creating it when needed, and keeps it to its owner and group
+// (0660) whatever the umask or an older version made it. A descriptor, or -1 with errno.
+int OpenLockFile(std::string_view path);
+
 class FileLock {
  public:
   FileLock() = default;
